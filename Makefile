@@ -1,0 +1,29 @@
+# make demo: install what is missing, build, and show the tool at work under
+#            Wine in a fresh prefix.
+# make test: install what is missing, build (64-bit and 32-bit), run every
+#            test under Wine.
+
+X64 := build/x64
+X86 := build/x86
+
+.PHONY: all prerequisites build test demo clean
+
+all: build
+
+prerequisites:
+	@scripts/install-prerequisites.sh
+
+build: prerequisites
+	cmake --preset windows-x64 >/dev/null
+	cmake --build --preset windows-x64 -j2
+	cmake --preset windows-x86 >/dev/null
+	cmake --build --preset windows-x86 -j2
+
+test: build
+	ctest --preset windows-x64
+
+demo: build
+	@scripts/demo.sh $(X64)
+
+clean:
+	rm -rf build

@@ -1,0 +1,44 @@
+#include "pinwheel_sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include "log_directory.h"
+
+std::wstring BuildDirectory()
+{
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring directory(path, length);
+    return directory.substr(0, directory.find_last_of(L'\\'));
+}
+
+PinwheelSandbox::PinwheelSandbox()
+{
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::wstring name = L"e2e";
+    if (info != nullptr) {
+        std::string test = std::string(info->test_suite_name()) + "." + info->name();
+        name.assign(test.begin(), test.end());
+        for (wchar_t& c : name) {
+            if (c == L'/') c = L'_';
+        }
+    }
+    m_directory = FreshTestDirectory(name);
+    std::wstring built = BuildDirectory() + L"\\Pinwheel.exe";
+    EXPECT_TRUE(CopyFileW(built.c_str(), Exe().c_str(), FALSE)) << GetLastError();
+}
+
+PinwheelResult PinwheelSandbox::Run(const std::vector<std::wstring>& arguments,
+                                    const std::wstring& currentDirectory,
+                                    const std::wstring& environment) const
+{
+    WatchOptions options;
+    options.directory = currentDirectory.empty() ? m_directory : currentDirectory;
+    options.environment = environment;
+    PinwheelResult result;
+    static_cast<WatchedRun&>(result) = RunWatched(Exe(), arguments, options);
+    EXPECT_TRUE(result.started) << "cannot start Pinwheel.exe";
+    EXPECT_FALSE(result.timedOut);
+    result.log = ReadFileBytes(LogPath());
+    return result;
+}

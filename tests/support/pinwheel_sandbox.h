@@ -1,0 +1,32 @@
+// End-to-end runs of the real Pinwheel.exe: each sandbox is a fresh folder
+// holding a copy of the built exe, so Detail.log starts out absent.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "watched_process.h"
+
+struct PinwheelResult : WatchedRun {
+    std::string log;  // bytes of Detail.log after the run; empty if absent
+};
+
+class PinwheelSandbox {
+public:
+    PinwheelSandbox();
+    const std::wstring& Directory() const { return m_directory; }
+    std::wstring Exe() const { return m_directory + L"\\Pinwheel.exe"; }
+    std::wstring LogPath() const { return m_directory + L"\\Detail.log"; }
+
+    // Runs the copy with these arguments, from `currentDirectory` (the
+    // sandbox when empty).
+    PinwheelResult Run(const std::vector<std::wstring>& arguments,
+                       const std::wstring& currentDirectory = std::wstring(),
+                       const std::wstring& environment = std::wstring()) const;
+
+private:
+    std::wstring m_directory;
+};
+
+// The folder that holds the test executables and the programs under test.
+std::wstring BuildDirectory();
