@@ -6,7 +6,7 @@
 X64 := build/x64
 X86 := build/x86
 
-.PHONY: all prerequisites build test demo clean
+.PHONY: all prerequisites build test demo bench clean
 
 all: build
 
@@ -24,6 +24,10 @@ test: build
 
 demo: build
 	@scripts/demo.sh $(X64)
+
+# The device walk's cost over many simulated devices (figures in README.md).
+bench: build
+	cmake/wine-run $(CURDIR)/$(X64)/wineprefix $(X64)/bin/enumerate_bench.exe
 
 clean:
 	rm -rf build

@@ -12,7 +12,7 @@ run=$demo/run
 
 rm -rf "$demo"
 mkdir -p "$run"
-cp "$bin/Pinwheel.exe" "$run/"
+cp "$bin/Pinwheel.exe" "$bin/PinwheelDemo.inf" "$bin/PinwheelDemo.sys" "$run/"
 
 echo "== A fresh Wine prefix ($prefix)"
 "$root/cmake/wine-session" start "$prefix" || exit 1
@@ -38,8 +38,33 @@ show_log() {
     fi
 }
 
+show_device() {
+    echo "-- Device nodes with hardware ID ROOT\\PinwheelDemo:"
+    wine reg query 'HKLM\SYSTEM\CurrentControlSet\Enum\ROOT\PINWHEELDEMO' /s 2>/dev/null |
+        tr -d '\r' | grep -E 'PINWHEELDEMO\\[0-9]+$|HardwareID|Service|ClassGUID' | sed 's/^ */   /' ||
+        echo "   (none)"
+}
+
+show_service() {
+    echo "-- Service key HKLM\\SYSTEM\\CurrentControlSet\\Services\\PinwheelDemo:"
+    wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\PinwheelDemo' 2>/dev/null |
+        tr -d '\r' | grep -E 'REG_' | sed 's/^ */   /' || echo "   (none)"
+}
+
 echo
 echo "== A bad command line"
 pinwheel install
 pinwheel frobnicate ROOT\\Demo demo.inf
+show_log
+
+echo
+echo "== Install the demo driver package"
+pinwheel install ROOT\\PinwheelDemo PinwheelDemo.inf
+show_device
+show_service
+show_log
+
+echo
+echo "== Install again: the device is present, so the tool refuses"
+pinwheel install ROOT\\PinwheelDemo PinwheelDemo.inf
 show_log

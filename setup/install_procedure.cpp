@@ -1,5 +1,40 @@
+#include <stdio.h>
+
+#include "devices/device_enumeration.h"
+#include "devices/root_device_install.h"
+#include "diagnostics/detail_log.h"
 #include "procedures.h"
 #include "setup_result.h"
-// Placeholders until the procedures exist.
-int RunInstall(const wchar_t*, const wchar_t*) { return ResultFailed; }
-int RunUninstall(const wchar_t*, const wchar_t*) { return ResultFailed; }
+#include "warning_box.h"
+
+int RunInstall(const wchar_t* hardwareId, const wchar_t* infPath)
+{
+    printf("Install driver,please wait...");
+
+    int found = 0;
+    int result = EnumerateDevices(hardwareId, &found, &MarkDeviceFound);
+    if (result != 0) {
+        // The walk has logged why.
+        return result;
+    }
+    if (found) {
+        LogFailure(569, L"Install,But find device!");
+        ShowWarningBox(L"Please uninstall the previous version and run setup again!");
+        return ResultOk;
+    }
+
+    result = InstallRootDevice(hardwareId, infPath);
+    if (result == ResultOk) {
+        return ResultOk;
+    }
+    if (result == ResultReboot) {
+        LogFailure(585, L"Install Ok,But need reboot!");
+        ShowWarningBox(L"Install driver success,but before running the main program you need "
+                       L"to restart your computer!");
+        return ResultReboot;
+    }
+    LogFailure(578, L"Install driver unsuccessful!");
+    ShowWarningBox(L"Install driver unsuccessful!Please uninstall this software and reboot "
+                   L"computer,and run setup again!");
+    return result;
+}

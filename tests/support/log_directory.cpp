@@ -56,8 +56,14 @@ static std::wstring CurrentTestName()
     return wide;
 }
 
+static std::wstring NextLogDirectoryName()
+{
+    static int s_count;
+    return CurrentTestName() + L"-log" + std::to_wstring(++s_count);
+}
+
 LogDirectory::LogDirectory()
-    : m_directory(FreshTestDirectory(CurrentTestName())), m_module(&FakeModuleFileName)
+    : m_directory(FreshTestDirectory(NextLogDirectoryName())), m_module(&FakeModuleFileName)
 {
     g_modulePath = m_directory + L"\\Pinwheel.exe";
     ResetDetailLogForTesting();

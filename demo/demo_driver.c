@@ -1,0 +1,10 @@
+/* The demo package's kernel driver: it loads and does nothing else, so the
+   package has a real file to copy and a service to point at. */
+typedef long NTSTATUS;
+
+NTSTATUS DriverEntry(void* driverObject, void* registryPath)
+{
+    (void)driverObject;
+    (void)registryPath;
+    return 0; /* STATUS_SUCCESS */
+}
