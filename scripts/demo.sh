@@ -67,4 +67,16 @@ show_log
 echo
 echo "== Install again: the device is present, so the tool refuses"
 pinwheel install ROOT\\PinwheelDemo PinwheelDemo.inf
+show_service
+show_log
+
+echo
+echo "== Uninstall: remove the device, disable the service"
+echo "   (Wine 8 cannot remove devices: its SetupDiSetClassInstallParamsW is a stub"
+echo "   that always fails, so the removal is logged as failed, the box says so,"
+echo "   and the exit code is 2. On Windows the device is removed and the exit"
+echo "   code is 0, or 1 when a restart is needed. The service is disabled either way.)"
+pinwheel uninstall ROOT\\PinwheelDemo PinwheelDemo
+show_device
+show_service
 show_log

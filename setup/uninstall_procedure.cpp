@@ -1,4 +1,52 @@
+#include <stdio.h>
+
+#include "devices/device_enumeration.h"
+#include "devices/device_removal.h"
+#include "devices/service_disable.h"
+#include "diagnostics/detail_log.h"
 #include "procedures.h"
 #include "setup_result.h"
-// Placeholder until the uninstall procedure exists.
-int RunUninstall(const wchar_t*, const wchar_t*) { return ResultFailed; }
+#include "warning_box.h"
+
+namespace {
+
+// Decides the result from the device work alone.
+int RemoveDevices(const wchar_t* hardwareId)
+{
+    int found = 0;
+    int result = EnumerateDevices(hardwareId, &found, &MarkDeviceFound);
+    if (result != 0) {
+        // The walk has logged why.
+        return result;
+    }
+    if (!found) {
+        LogFailure(621, L"Uninstall Ok,But no device!");
+        return ResultOk;
+    }
+
+    // A fresh walk: it acts on whatever matches now.
+    RemoveOutcome outcome = {0, 0};
+    result = EnumerateDevices(hardwareId, &outcome, &RemoveMatchingDevice);
+    if (result != 0 || !outcome.removed) {
+        LogFailure(614, L"Uninstall fail!");
+        ShowWarningBox(L"Uninstall driver fail!");
+        // A pass that removed nothing has failed too, also when the device
+        // vanished in between; the caller must not take it for success.
+        return result != 0 ? result : ResultFailed;
+    }
+    return outcome.rebootNeeded ? ResultReboot : ResultOk;
+}
+
+}  // namespace
+
+int RunUninstall(const wchar_t* hardwareId, const wchar_t* serviceName)
+{
+    printf("Uninstall driver,please wait...");
+    const int result = RemoveDevices(hardwareId);
+    // The service is disabled whatever the device work came to, and its
+    // outcome never changes the result.
+    if (!DisableMyService(serviceName)) {
+        LogFailure(629, L"DisableMyService fail!");
+    }
+    return result;
+}
