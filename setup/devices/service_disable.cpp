@@ -1,6 +1,7 @@
 #include "service_disable.h"
 
-#include <string>
+#include <stdlib.h>
+#include <wchar.h>
 
 #include "diagnostics/detail_log.h"
 #include "system_calls.h"
@@ -10,6 +11,29 @@ namespace {
 const wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
 // KEY_READ | KEY_WRITE, in the registry view of the running program.
 const REGSAM kAccess = 0x2001F;
+
+// The key path, owned by one call.
+class KeyPath {
+public:
+    explicit KeyPath(const wchar_t* serviceName) : m_text(nullptr)
+    {
+        const size_t prefix = wcslen(kServicesKey);
+        const size_t name = serviceName != nullptr ? wcslen(serviceName) : 0;
+        m_text = static_cast<wchar_t*>(malloc((prefix + name + 1) * sizeof(wchar_t)));
+        if (m_text != nullptr) {
+            wmemcpy(m_text, kServicesKey, prefix);
+            wmemcpy(m_text + prefix, serviceName != nullptr ? serviceName : L"", name);
+            m_text[prefix + name] = L'\0';
+        }
+    }
+    ~KeyPath() { free(m_text); }
+    KeyPath(const KeyPath&) = delete;
+    KeyPath& operator=(const KeyPath&) = delete;
+    const wchar_t* Get() const { return m_text; }
+
+private:
+    wchar_t* m_text;
+};
 
 class RegistryKey {
 public:
@@ -33,15 +57,17 @@ private:
 
 int DisableMyService(const wchar_t* serviceName)
 {
-    std::wstring path = kServicesKey;
-    if (serviceName != nullptr) {
-        path += serviceName;
+    KeyPath path(serviceName);
+    if (path.Get() == nullptr) {
+        // Without memory for the path the key cannot be opened either.
+        LogFailure(537, L"r.Open fail,error code is 0x%x!", ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
     }
 
     // Registry calls return their status and leave the last error alone, so
     // the status is the code that tells why.
     RegistryKey key;
-    LONG status = win::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, kAccess, key.Out());
+    LONG status = win::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.Get(), 0, kAccess, key.Out());
     if (status != ERROR_SUCCESS) {
         LogFailure(537, L"r.Open fail,error code is 0x%x!", static_cast<DWORD>(status));
         return 0;
