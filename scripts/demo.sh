@@ -80,3 +80,17 @@ pinwheel uninstall ROOT\\PinwheelDemo PinwheelDemo
 show_device
 show_service
 show_log
+
+echo
+echo "== The launcher: unload.exe beside a companion Larkspur.dll"
+echo "   (the test fixture library: it writes down each load, call and unload,"
+echo "   and how many windows of the process were visible at the call)"
+launcher=$demo/launcher
+mkdir -p "$launcher"
+cp "$bin/unload.exe" "$bin/larkspur/Larkspur.dll" "$launcher/"
+echo
+echo "\$ unload.exe"
+(cd "$launcher" && wine "$bin/boxwatch.exe" unload.exe)
+echo "-> exit code $?"
+echo "-- larkspur-events.txt:"
+sed 's/^/   /' "$launcher/larkspur-events.txt"

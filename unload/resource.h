@@ -1,0 +1,6 @@
+#pragma once
+
+#define IDM_ABOUTBOX 0x0010
+#define IDD_UNLOAD_DIALOG 102
+#define IDS_ABOUTBOX 101
+#define IDR_MAINFRAME 128
