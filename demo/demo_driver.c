@@ -2,7 +2,7 @@
    package has a real file to copy and a service to point at. */
 typedef long NTSTATUS;
 
-NTSTATUS DriverEntry(void* driverObject, void* registryPath)
+NTSTATUS __stdcall DriverEntry(void* driverObject, void* registryPath)
 {
     (void)driverObject;
     (void)registryPath;

@@ -92,16 +92,42 @@ TEST(InstallTest, RelativeInfPathResolvesAgainstTheCurrentDirectory)
     EXPECT_EQ(1u, DevicesWithHardwareId(package.hardwareId).size());
 }
 
-// With Wine's search made native-first, as on Windows, a newdev.dll beside
-// the elevated tool would be the one loaded by a bare-name search.
+// Makes Wine search for newdev natively first, as Windows does, for
+// Pinwheel.exe only (the registry form of WINEDLLOVERRIDES=newdev=n,b, which
+// a Windows parent cannot hand to its child through the environment).
+class NativeFirstNewdev {
+public:
+    NativeFirstNewdev()
+    {
+        RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key,
+                        nullptr);
+        const wchar_t order[] = L"native,builtin";
+        RegSetValueExW(m_key, L"newdev", 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
+                       sizeof(order));
+    }
+    ~NativeFirstNewdev()
+    {
+        RegDeleteValueW(m_key, L"newdev");
+        RegCloseKey(m_key);
+    }
+
+private:
+    static constexpr const wchar_t* kKey =
+        L"Software\\Wine\\AppDefaults\\Pinwheel.exe\\DllOverrides";
+    HKEY m_key = nullptr;
+};
+
+// With the search native-first, a newdev.dll beside the elevated tool would
+// be the one a bare-name load picks (the fixture then fails the update and
+// leaves a mark); the tool takes newdev from the system folder only.
 TEST(InstallTest, NewdevPlantedBesideTheToolIsNotLoaded)
 {
     PinwheelSandbox sandbox;
     std::wstring planted = BuildDirectory() + L"\\planted\\newdev.dll";
     ASSERT_TRUE(CopyFileW(planted.c_str(), (sandbox.Directory() + L"\\newdev.dll").c_str(), FALSE));
     DriverPackage package = MakeDriverPackage(sandbox.Directory(), L"Planted");
-    PinwheelResult run = sandbox.Run({L"install", package.hardwareId, package.infPath},
-                                     std::wstring(), L"WINEDLLOVERRIDES=newdev=n,b");
+    NativeFirstNewdev nativeFirst;
+    PinwheelResult run = sandbox.Run({L"install", package.hardwareId, package.infPath});
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_EQ("", run.log);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES,

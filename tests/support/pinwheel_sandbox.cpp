@@ -29,12 +29,10 @@ PinwheelSandbox::PinwheelSandbox()
 }
 
 PinwheelResult PinwheelSandbox::Run(const std::vector<std::wstring>& arguments,
-                                    const std::wstring& currentDirectory,
-                                    const std::wstring& environment) const
+                                    const std::wstring& currentDirectory) const
 {
     WatchOptions options;
     options.directory = currentDirectory.empty() ? m_directory : currentDirectory;
-    options.environment = environment;
     PinwheelResult result;
     static_cast<WatchedRun&>(result) = RunWatched(Exe(), arguments, options);
     EXPECT_TRUE(result.started) << "cannot start Pinwheel.exe";

@@ -21,8 +21,7 @@ public:
     // Runs the copy with these arguments, from `currentDirectory` (the
     // sandbox when empty).
     PinwheelResult Run(const std::vector<std::wstring>& arguments,
-                       const std::wstring& currentDirectory = std::wstring(),
-                       const std::wstring& environment = std::wstring()) const;
+                       const std::wstring& currentDirectory = std::wstring()) const;
 
 private:
     std::wstring m_directory;
