@@ -5,6 +5,7 @@
 #include "record_sizes.h"
 #include "setup_result.h"
 #include "system_calls.h"
+#include "unique_handles.h"
 
 namespace {
 
@@ -26,24 +27,6 @@ bool ListMatches(IdPattern pattern, MultiSzList list)
     }
     return false;
 }
-
-// Owns a device information set for one walk.
-class DeviceInfoSet {
-public:
-    explicit DeviceInfoSet(HDEVINFO set) : m_set(set) {}
-    ~DeviceInfoSet()
-    {
-        if (m_set != INVALID_HANDLE_VALUE) {
-            win::SetupDiDestroyDeviceInfoList(m_set);
-        }
-    }
-    DeviceInfoSet(const DeviceInfoSet&) = delete;
-    DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
-    HDEVINFO Get() const { return m_set; }
-
-private:
-    HDEVINFO m_set;
-};
 
 }  // namespace
 
@@ -73,10 +56,10 @@ int EnumerateDevices(const wchar_t* hardwareId, void* context, DeviceCallback ca
     }
     const IdPattern pattern = hardwareId;
 
-    DeviceInfoSet set(win::SetupDiGetClassDevsExW(nullptr, nullptr, nullptr,
+    UniqueDeviceInfoSet set(win::SetupDiGetClassDevsExW(nullptr, nullptr, nullptr,
                                                   DIGCF_PRESENT | DIGCF_ALLCLASSES, nullptr,
                                                   nullptr, nullptr));
-    if (set.Get() == INVALID_HANDLE_VALUE) {
+    if (!set.IsValid()) {
         const DWORD error = win::GetLastError();
         LogFailure(88, L"SetupDiGetClassDevsEx fail,error code is 0x%x!", error);
         LogFailure(142, L"EnumerateDevices fail,error code is 0x%x!", error);

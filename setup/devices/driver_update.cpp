@@ -6,31 +6,13 @@
 #include "diagnostics/detail_log.h"
 #include "setup_result.h"
 #include "system_calls.h"
+#include "unique_handles.h"
 
 #include <newdev.h>
 
 namespace {
 
 typedef decltype(&::UpdateDriverForPlugAndPlayDevicesW) UpdateDriverFn;
-
-// Owns the loaded newdev library for one call.
-class Library {
-public:
-    explicit Library(HMODULE module) : m_module(module) {}
-    ~Library()
-    {
-        if (m_module != nullptr) {
-            win::FreeLibrary(m_module);
-        }
-    }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    HMODULE Get() const { return m_module; }
-
-private:
-    HMODULE m_module;
-};
-
 }  // namespace
 
 int UpdateDriverFromInf(const wchar_t* hardwareId, const wchar_t* infPath)
@@ -50,8 +32,8 @@ int UpdateDriverFromInf(const wchar_t* hardwareId, const wchar_t* infPath)
 
     // The tool runs elevated, often from a download or temporary folder where
     // anyone can drop a DLL: newdev comes from the system folder only.
-    Library newdev(win::LoadLibraryExW(L"newdev.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    if (newdev.Get() == nullptr) {
+    UniqueLibrary newdev(win::LoadLibraryExW(L"newdev.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (!newdev.IsValid()) {
         LogFailure(213, L"LoadLibrary fail,error code is 0x%x!", win::GetLastError());
         return ResultFailed;
     }

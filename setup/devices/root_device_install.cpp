@@ -8,31 +8,12 @@
 #include "record_sizes.h"
 #include "setup_result.h"
 #include "system_calls.h"
+#include "unique_handles.h"
 
 namespace {
 
 // Longest hardware ID stored on the node, without its NUL.
 const int kMaxStoredIdLength = 255;
-
-// Owns the device information list that holds the new element. Destroying
-// it discards an unregistered element; a registered node stays.
-class DeviceInfoList {
-public:
-    explicit DeviceInfoList(HDEVINFO list) : m_list(list) {}
-    ~DeviceInfoList()
-    {
-        if (m_list != INVALID_HANDLE_VALUE) {
-            win::SetupDiDestroyDeviceInfoList(m_list);
-        }
-    }
-    DeviceInfoList(const DeviceInfoList&) = delete;
-    DeviceInfoList& operator=(const DeviceInfoList&) = delete;
-    HDEVINFO Get() const { return m_list; }
-
-private:
-    HDEVINFO m_list;
-};
-
 }  // namespace
 
 int InstallRootDevice(const wchar_t* hardwareId, const wchar_t* infPath)
@@ -57,8 +38,10 @@ int InstallRootDevice(const wchar_t* hardwareId, const wchar_t* infPath)
         return ResultFailed;
     }
 
-    DeviceInfoList list(win::SetupDiCreateDeviceInfoList(&classGuid, nullptr));
-    if (list.Get() == INVALID_HANDLE_VALUE) {
+    // Destroying the list discards an unregistered element; a registered
+    // node stays.
+    UniqueDeviceInfoSet list(win::SetupDiCreateDeviceInfoList(&classGuid, nullptr));
+    if (!list.IsValid()) {
         LogFailure(314, L"SetupDiCreateDeviceInfoList fail,error code is 0x%x!",
                    win::GetLastError());
         return ResultFailed;

@@ -5,6 +5,7 @@
 
 #include "diagnostics/detail_log.h"
 #include "system_calls.h"
+#include "unique_handles.h"
 
 namespace {
 
@@ -34,25 +35,6 @@ public:
 private:
     wchar_t* m_text;
 };
-
-class RegistryKey {
-public:
-    RegistryKey() : m_key(nullptr) {}
-    ~RegistryKey()
-    {
-        if (m_key != nullptr) {
-            win::RegCloseKey(m_key);
-        }
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    HKEY* Out() { return &m_key; }
-    HKEY Get() const { return m_key; }
-
-private:
-    HKEY m_key;
-};
-
 }  // namespace
 
 int DisableMyService(const wchar_t* serviceName)
@@ -66,7 +48,7 @@ int DisableMyService(const wchar_t* serviceName)
 
     // Registry calls return their status and leave the last error alone, so
     // the status is the code that tells why.
-    RegistryKey key;
+    UniqueRegistryKey key;
     LONG status = win::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.Get(), 0, kAccess, key.Out());
     if (status != ERROR_SUCCESS) {
         LogFailure(537, L"r.Open fail,error code is 0x%x!", static_cast<DWORD>(status));
