@@ -29,12 +29,14 @@ int RunInstall(const wchar_t* hardwareId, const wchar_t* infPath)
     }
     if (result == ResultReboot) {
         LogFailure(585, L"Install Ok,But need reboot!");
-        ShowWarningBox(L"Install driver success,but before running the main program you need "
-                       L"to restart your computer!");
+        ShowWarningBox(
+            L"Install driver success,but before running the main program you need "
+            L"to restart your computer!");
         return ResultReboot;
     }
     LogFailure(578, L"Install driver unsuccessful!");
-    ShowWarningBox(L"Install driver unsuccessful!Please uninstall this software and reboot "
-                   L"computer,and run setup again!");
+    ShowWarningBox(
+        L"Install driver unsuccessful!Please uninstall this software and reboot "
+        L"computer,and run setup again!");
     return result;
 }

@@ -6,5 +6,5 @@ enum SetupResult {
     ResultOk = 0,      // done, or nothing to do
     ResultReboot = 1,  // done, the computer must be restarted
     ResultFailed = 2,
-    ResultUsage = 3,   // bad command line
+    ResultUsage = 3,  // bad command line
 };

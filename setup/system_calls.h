@@ -9,50 +9,50 @@
 #include <setupapi.h>
 #include <cfgmgr32.h>
 
-#define PINWHEEL_SYSTEM_CALLS(X)                                           \
-    /* errors */                                                           \
-    X(GetLastError)                                                        \
-    X(SetLastError)                                                        \
-    /* files */                                                            \
-    X(CreateFileW)                                                         \
-    X(CloseHandle)                                                         \
-    X(ReadFile)                                                            \
-    X(WriteFile)                                                           \
-    X(SetFilePointerEx)                                                    \
-    X(GetFileSizeEx)                                                       \
-    X(SetEndOfFile)                                                        \
-    X(GetFileAttributesW)                                                  \
-    X(SetFileAttributesW)                                                  \
-    X(DeviceIoControl)                                                     \
-    X(DeleteFileW)                                                         \
-    X(GetModuleFileNameW)                                                  \
-    /* paths, strings, libraries */                                        \
-    X(GetFullPathNameW)                                                    \
-    X(lstrcpynW)                                                           \
-    X(LoadLibraryExW)                                                      \
-    X(GetProcAddress)                                                      \
-    X(FreeLibrary)                                                         \
-    /* user interface and messages */                                      \
-    X(MessageBoxW)                                                         \
-    X(FormatMessageW)                                                      \
-    X(LocalFree)                                                           \
-    /* registry */                                                         \
-    X(RegOpenKeyExW)                                                       \
-    X(RegSetValueExW)                                                      \
-    X(RegCloseKey)                                                         \
-    /* device installation */                                              \
-    X(SetupDiGetClassDevsExW)                                              \
-    X(SetupDiGetDeviceInfoListDetailW)                                     \
-    X(SetupDiEnumDeviceInfo)                                               \
-    X(SetupDiGetDeviceRegistryPropertyW)                                   \
-    X(SetupDiSetDeviceRegistryPropertyW)                                   \
-    X(SetupDiDestroyDeviceInfoList)                                        \
-    X(SetupDiGetINFClassW)                                                 \
-    X(SetupDiCreateDeviceInfoList)                                         \
-    X(SetupDiCreateDeviceInfoW)                                            \
-    X(SetupDiCallClassInstaller)                                           \
-    X(SetupDiSetClassInstallParamsW)                                       \
-    X(SetupDiGetDeviceInstallParamsW)                                      \
+#define PINWHEEL_SYSTEM_CALLS(X)         \
+    /* errors */                         \
+    X(GetLastError)                      \
+    X(SetLastError)                      \
+    /* files */                          \
+    X(CreateFileW)                       \
+    X(CloseHandle)                       \
+    X(ReadFile)                          \
+    X(WriteFile)                         \
+    X(SetFilePointerEx)                  \
+    X(GetFileSizeEx)                     \
+    X(SetEndOfFile)                      \
+    X(GetFileAttributesW)                \
+    X(SetFileAttributesW)                \
+    X(DeviceIoControl)                   \
+    X(DeleteFileW)                       \
+    X(GetModuleFileNameW)                \
+    /* paths, strings, libraries */      \
+    X(GetFullPathNameW)                  \
+    X(lstrcpynW)                         \
+    X(LoadLibraryExW)                    \
+    X(GetProcAddress)                    \
+    X(FreeLibrary)                       \
+    /* user interface and messages */    \
+    X(MessageBoxW)                       \
+    X(FormatMessageW)                    \
+    X(LocalFree)                         \
+    /* registry */                       \
+    X(RegOpenKeyExW)                     \
+    X(RegSetValueExW)                    \
+    X(RegCloseKey)                       \
+    /* device installation */            \
+    X(SetupDiGetClassDevsExW)            \
+    X(SetupDiGetDeviceInfoListDetailW)   \
+    X(SetupDiEnumDeviceInfo)             \
+    X(SetupDiGetDeviceRegistryPropertyW) \
+    X(SetupDiSetDeviceRegistryPropertyW) \
+    X(SetupDiDestroyDeviceInfoList)      \
+    X(SetupDiGetINFClassW)               \
+    X(SetupDiCreateDeviceInfoList)       \
+    X(SetupDiCreateDeviceInfoW)          \
+    X(SetupDiCallClassInstaller)         \
+    X(SetupDiSetClassInstallParamsW)     \
+    X(SetupDiGetDeviceInstallParamsW)    \
     X(CM_Get_Device_ID_ExW)
 
 namespace win {

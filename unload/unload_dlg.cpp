@@ -11,8 +11,8 @@ typedef void (*UnOpenUrlFn)();
 CUnloadDlg::CUnloadDlg(CWnd* parent) : CDialog(IDD_UNLOAD_DIALOG, parent)
 {
     const char* icon = MAKEINTRESOURCEA(IDR_MAINFRAME);
-    m_hIcon = LoadIconA(AfxFindResourceHandle(icon, MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */),
-                        icon);
+    m_hIcon =
+        LoadIconA(AfxFindResourceHandle(icon, MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */), icon);
 }
 
 BOOL CUnloadDlg::OnInitDialog()

@@ -56,9 +56,8 @@ int EnumerateDevices(const wchar_t* hardwareId, void* context, DeviceCallback ca
     }
     const IdPattern pattern = hardwareId;
 
-    UniqueDeviceInfoSet set(win::SetupDiGetClassDevsExW(nullptr, nullptr, nullptr,
-                                                  DIGCF_PRESENT | DIGCF_ALLCLASSES, nullptr,
-                                                  nullptr, nullptr));
+    UniqueDeviceInfoSet set(win::SetupDiGetClassDevsExW(
+        nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES, nullptr, nullptr, nullptr));
     if (!set.IsValid()) {
         const DWORD error = win::GetLastError();
         LogFailure(88, L"SetupDiGetClassDevsEx fail,error code is 0x%x!", error);

@@ -21,8 +21,8 @@ int RemoveMatchingDevice(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD, void* con
     // The instance ID is not used; a device whose ID cannot be read is not
     // removed.
     wchar_t instanceId[MAX_DEVICE_ID_LEN];
-    CONFIGRET status = win::CM_Get_Device_ID_ExW(device->DevInst, instanceId, MAX_DEVICE_ID_LEN,
-                                                 0, details.RemoteMachineHandle);
+    CONFIGRET status = win::CM_Get_Device_ID_ExW(device->DevInst, instanceId, MAX_DEVICE_ID_LEN, 0,
+                                                 details.RemoteMachineHandle);
     if (status != CR_SUCCESS) {
         // The configuration manager returns its status and leaves the last
         // error alone; the status is what tells why.

@@ -13,5 +13,4 @@ struct RemoveOutcome {
 // profile) and records the result in the RemoveOutcome that the context
 // points to. A failure is logged and leaves the outcome alone. Always
 // returns 0, so every matching device gets its own attempt.
-int RemoveMatchingDevice(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD memberIndex,
-                         void* context);
+int RemoveMatchingDevice(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD memberIndex, void* context);

@@ -38,9 +38,8 @@ int UpdateDriverFromInf(const wchar_t* hardwareId, const wchar_t* infPath)
         return ResultFailed;
     }
 
-    UpdateDriverFn updateDriver = reinterpret_cast<UpdateDriverFn>(
-        reinterpret_cast<void (*)()>(
-            win::GetProcAddress(newdev.Get(), "UpdateDriverForPlugAndPlayDevicesW")));
+    UpdateDriverFn updateDriver = reinterpret_cast<UpdateDriverFn>(reinterpret_cast<void (*)()>(
+        win::GetProcAddress(newdev.Get(), "UpdateDriverForPlugAndPlayDevicesW")));
     if (updateDriver == nullptr) {
         LogFailure(219, L"GetProcAddress fail,error code is 0x%x!", win::GetLastError());
         return ResultFailed;

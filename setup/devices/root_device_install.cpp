@@ -61,16 +61,14 @@ int InstallRootDevice(const wchar_t* hardwareId, const wchar_t* infPath)
     }
     const DWORD listBytes = static_cast<DWORD>((stored + 2) * sizeof(wchar_t));
     if (!win::SetupDiSetDeviceRegistryPropertyW(list.Get(), &device, SPDRP_HARDWAREID,
-                                                reinterpret_cast<const BYTE*>(idList),
-                                                listBytes)) {
+                                                reinterpret_cast<const BYTE*>(idList), listBytes)) {
         LogFailure(344, L"SetupDiSetDeviceRegistryProperty fail,error code is 0x%x!",
                    win::GetLastError());
         return ResultFailed;
     }
 
     if (!win::SetupDiCallClassInstaller(DIF_REGISTERDEVICE, list.Get(), &device)) {
-        LogFailure(356, L"SetupDiCallClassInstaller fail,error code is 0x%x!",
-                   win::GetLastError());
+        LogFailure(356, L"SetupDiCallClassInstaller fail,error code is 0x%x!", win::GetLastError());
         return ResultFailed;
     }
 

@@ -10,9 +10,9 @@ void PrintMessage(FILE* stream, unsigned long messageId, ...)
     va_list args;
     va_start(args, messageId);
     wchar_t* text = nullptr;
-    DWORD length = win::FormatMessageW(
-        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, messageId, 0,
-        reinterpret_cast<wchar_t*>(&text), 0, &args);
+    DWORD length =
+        win::FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+                            messageId, 0, reinterpret_cast<wchar_t*>(&text), 0, &args);
     va_end(args);
     if (text == nullptr) {
         return;

@@ -4,9 +4,7 @@
 
 #include "../system_calls.h"
 
-CFileReader::CFileReader() : m_open(false), m_file(INVALID_HANDLE_VALUE), m_path()
-{
-}
+CFileReader::CFileReader() : m_open(false), m_file(INVALID_HANDLE_VALUE), m_path() {}
 
 CFileReader::~CFileReader()
 {
@@ -30,8 +28,8 @@ bool CFileReader::Open(const wchar_t* path, DWORD desiredAccess, DWORD shareMode
             return false;
         }
     }
-    HANDLE file = win::CreateFileW(path, desiredAccess, shareMode, nullptr,
-                                   creationDisposition, flagsAndAttributes, nullptr);
+    HANDLE file = win::CreateFileW(path, desiredAccess, shareMode, nullptr, creationDisposition,
+                                   flagsAndAttributes, nullptr);
     m_file = file;
     if (file == INVALID_HANDLE_VALUE) {
         return false;
@@ -84,8 +82,8 @@ bool CFileReader::ReadAt(LONGLONG offset, DWORD count, void* buffer, DWORD* coun
     return done == count;
 }
 
-bool CFileReader::WriteAt(LONGLONG offset, DWORD count, const void* data,
-                          DWORD* countWritten, DWORD /*reserved*/)
+bool CFileReader::WriteAt(LONGLONG offset, DWORD count, const void* data, DWORD* countWritten,
+                          DWORD /*reserved*/)
 {
     if (m_file == INVALID_HANDLE_VALUE || data == nullptr) {
         return false;
@@ -149,8 +147,8 @@ bool CFileReader::SetAttributes(DWORD attributes)
     }
     if ((attributes & FILE_ATTRIBUTE_SPARSE_FILE) != 0) {
         DWORD returned = 0;
-        if (!win::DeviceIoControl(m_file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0,
-                                  &returned, nullptr)) {
+        if (!win::DeviceIoControl(m_file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned,
+                                  nullptr)) {
             return false;
         }
         attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_SPARSE_FILE);

@@ -12,8 +12,8 @@ public:
     virtual bool Close() = 0;
     virtual bool ReadAt(LONGLONG offset, DWORD count, void* buffer, DWORD* countRead,
                         DWORD reserved) = 0;
-    virtual bool WriteAt(LONGLONG offset, DWORD count, const void* data,
-                         DWORD* countWritten, DWORD reserved) = 0;
+    virtual bool WriteAt(LONGLONG offset, DWORD count, const void* data, DWORD* countWritten,
+                         DWORD reserved) = 0;
     virtual bool Reserved1(DWORD unused) = 0;
     virtual bool GetSize(LONGLONG* size) = 0;
     virtual bool SetSize(LONGLONG size) = 0;
@@ -31,8 +31,8 @@ public:
     CFileReader(const CFileReader&) = delete;
     CFileReader& operator=(const CFileReader&) = delete;
 
-    bool Open(const wchar_t* path, DWORD desiredAccess, DWORD shareMode,
-              DWORD creationDisposition, DWORD flagsAndAttributes) override;
+    bool Open(const wchar_t* path, DWORD desiredAccess, DWORD shareMode, DWORD creationDisposition,
+              DWORD flagsAndAttributes) override;
     // Releases the handle only: the open flag stays set, so the object is
     // not opened a second time.
     bool Close() override;

@@ -16,8 +16,8 @@ SIZE_T PrivateBytes()
 {
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(),
-                         reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                         sizeof(counters));
     return counters.PrivateUsage;
 }
 
@@ -51,7 +51,8 @@ int main()
         g_peak = before;
         sim.onPropertyRead = [] {
             SIZE_T now = PrivateBytes();
-            if (now > g_peak) g_peak = now;
+            if (now > g_peak)
+                g_peak = now;
         };
         EnumerateDevices(L"ROOT\\PinwheelDemo", nullptr, &MarkDeviceFound);
         const double seconds =

@@ -12,8 +12,7 @@ const std::wstring kInvalid = L"file:.\\Pinwheel,line 554 Invalid Parameter!\r\n
 TEST(CommandLineTest, FewerThanThreeArgumentsLogsEntry554AndExits3)
 {
     PinwheelSandbox sandbox;
-    for (auto arguments : {std::vector<std::wstring>{},
-                           std::vector<std::wstring>{L"install"},
+    for (auto arguments : {std::vector<std::wstring>{}, std::vector<std::wstring>{L"install"},
                            std::vector<std::wstring>{L"install", L"ROOT\\X"}}) {
         DeleteFileW(sandbox.LogPath().c_str());
         PinwheelResult run = sandbox.Run(arguments);
@@ -45,8 +44,8 @@ TEST(CommandLineTest, ExistingEmptyLogGetsTheEntryAtOffsetZero)
 TEST(CommandLineTest, UnknownModeWordsExit3WithoutTrace)
 {
     PinwheelSandbox sandbox;
-    for (const wchar_t* mode : {L"", L"install ", L" install", L"/install", L"instal",
-                                L"uninstal", L"INSTALLX", L"-uninstall"}) {
+    for (const wchar_t* mode : {L"", L"install ", L" install", L"/install", L"instal", L"uninstal",
+                                L"INSTALLX", L"-uninstall"}) {
         PinwheelResult run = sandbox.Run({mode, L"ROOT\\X", L"x.inf"});
         EXPECT_EQ(3u, run.exitCode) << "mode [" << std::string(mode, mode + lstrlenW(mode)) << "]";
         EXPECT_EQ("", run.out);
@@ -63,8 +62,8 @@ TEST(CommandLineTest, LogHeldByAnotherProcessChangesNothingButTheLog)
 {
     PinwheelSandbox sandbox;
     WriteFileBytes(sandbox.LogPath(), "\xFF\xFE");
-    HANDLE holder = CreateFileW(sandbox.LogPath().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE holder = CreateFileW(sandbox.LogPath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
     PinwheelResult run = sandbox.Run({L"install"});
     CloseHandle(holder);

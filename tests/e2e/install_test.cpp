@@ -22,10 +22,12 @@ TEST(InstallTest, CreatesOneRootNodeWithTheIdAndInstallsTheDriver)
     DriverPackage package = MakeDriverPackage(sandbox.Directory(), L"Fresh");
     PinwheelResult run = sandbox.Run({L"install", package.hardwareId, package.infPath});
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_EQ("Install driver,please wait...Device node created.\r\n"
-              "Installing the driver for " + Narrow(package.hardwareId) + " from " +
-                  Narrow(package.infPath) + "...\r\nDriver installed.\r\n",
-              run.out);
+    EXPECT_EQ(
+        "Install driver,please wait...Device node created.\r\n"
+        "Installing the driver for " +
+            Narrow(package.hardwareId) + " from " + Narrow(package.infPath) +
+            "...\r\nDriver installed.\r\n",
+        run.out);
     EXPECT_EQ("", run.err);
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ("", run.log);
@@ -57,8 +59,7 @@ TEST(InstallTest, SecondInstallIsRefusedAlsoInAnotherCase)
         EXPECT_EQ(NewLog(Entry(569, L"Install,But find device!")), run.log);
         ASSERT_EQ(1u, run.boxes.size());
         EXPECT_EQ(L"Warning", run.boxes[0].caption);
-        EXPECT_EQ(L"Please uninstall the previous version and run setup again!",
-                  run.boxes[0].text);
+        EXPECT_EQ(L"Please uninstall the previous version and run setup again!", run.boxes[0].text);
     }
     EXPECT_EQ(1u, DevicesWithHardwareId(package.hardwareId).size());
 }
@@ -74,9 +75,10 @@ TEST(InstallTest, MissingInfFailsBeforeAnyNodeIsCreated)
                      Entry(578, L"Install driver unsuccessful!")),
               run.log);
     ASSERT_EQ(1u, run.boxes.size());
-    EXPECT_EQ(L"Install driver unsuccessful!Please uninstall this software and reboot "
-              L"computer,and run setup again!",
-              run.boxes[0].text);
+    EXPECT_EQ(
+        L"Install driver unsuccessful!Please uninstall this software and reboot "
+        L"computer,and run setup again!",
+        run.boxes[0].text);
     EXPECT_TRUE(DevicesWithHardwareId(id).empty());
 }
 

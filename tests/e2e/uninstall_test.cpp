@@ -16,8 +16,8 @@ std::wstring MakeServiceKey()
 {
     const std::wstring name = UniqueName(L"PwLone");
     HKEY key;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kServices + name).c_str(), 0, nullptr, 0,
-                    KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kServices + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                    nullptr, &key, nullptr);
     DWORD start = 3, type = 1;
     RegSetValueExW(key, L"Start", 0, REG_DWORD, reinterpret_cast<BYTE*>(&start), 4);
     RegSetValueExW(key, L"Type", 0, REG_DWORD, reinterpret_cast<BYTE*>(&type), 4);
@@ -32,8 +32,7 @@ TEST(UninstallTest, NoMatchingDeviceLogs621AndDisablesTheService)
 {
     PinwheelSandbox sandbox;
     const std::wstring service = MakeServiceKey();
-    PinwheelResult run =
-        sandbox.Run({L"UnInstall", L"ROOT\\" + UniqueName(L"Nothing"), service});
+    PinwheelResult run = sandbox.Run({L"UnInstall", L"ROOT\\" + UniqueName(L"Nothing"), service});
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_EQ(kProgress, run.out);
     EXPECT_TRUE(run.boxes.empty());
@@ -45,9 +44,9 @@ TEST(UninstallTest, NoMatchingDeviceLogs621AndDisablesTheService)
     EXPECT_EQ(1u, value);
     wchar_t image[64] = {};
     DWORD size = sizeof(image);
-    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, (kServices + service).c_str(),
-                                          L"ImagePath", RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
-                                          nullptr, image, &size));
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegGetValueW(HKEY_LOCAL_MACHINE, (kServices + service).c_str(), L"ImagePath",
+                           RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, image, &size));
     EXPECT_STREQ(L"System32\\drivers\\PwLone.sys", image);
 }
 

@@ -43,8 +43,20 @@ protected:
 // Reads a template's fields in order.
 struct Reader {
     const BYTE* p;
-    WORD Word() { WORD v; memcpy(&v, p, 2); p += 2; return v; }
-    DWORD Dword() { DWORD v; memcpy(&v, p, 4); p += 4; return v; }
+    WORD Word()
+    {
+        WORD v;
+        memcpy(&v, p, 2);
+        p += 2;
+        return v;
+    }
+    DWORD Dword()
+    {
+        DWORD v;
+        memcpy(&v, p, 4);
+        p += 4;
+        return v;
+    }
     BYTE Byte() { return *p++; }
     std::wstring Text()
     {
@@ -68,23 +80,23 @@ TEST_F(UnloadResourcesTest, DialogTemplate102)
     std::vector<BYTE> data = Resource(MAKEINTRESOURCEW(5) /* RT_DIALOG */, 102);
     ASSERT_FALSE(data.empty());
     Reader r{data.data()};
-    EXPECT_EQ(1, r.Word());       // extended template
+    EXPECT_EQ(1, r.Word());  // extended template
     EXPECT_EQ(0xFFFF, r.Word());
-    EXPECT_EQ(0u, r.Dword());     // help ID
+    EXPECT_EQ(0u, r.Dword());           // help ID
     EXPECT_EQ(0x40000u, r.Dword());     // WS_EX_APPWINDOW
     EXPECT_EQ(0x90C800C0u, r.Dword());  // popup, visible, caption, system menu, modal frame, font
-    EXPECT_EQ(0, r.Word());       // no controls
+    EXPECT_EQ(0, r.Word());             // no controls
     EXPECT_EQ(0, static_cast<short>(r.Word()));
     EXPECT_EQ(0, static_cast<short>(r.Word()));
     EXPECT_EQ(347, static_cast<short>(r.Word()));
     EXPECT_EQ(201, static_cast<short>(r.Word()));
-    EXPECT_EQ(0, r.Word());       // no menu
-    EXPECT_EQ(0, r.Word());       // the standard dialog class
+    EXPECT_EQ(0, r.Word());  // no menu
+    EXPECT_EQ(0, r.Word());  // the standard dialog class
     EXPECT_EQ(L"unload", r.Text());
-    EXPECT_EQ(9, r.Word());       // points
-    EXPECT_EQ(0, r.Word());       // weight
-    EXPECT_EQ(0, r.Byte());       // not italic
-    EXPECT_EQ(1, r.Byte());       // DEFAULT_CHARSET
+    EXPECT_EQ(9, r.Word());                // points
+    EXPECT_EQ(0, r.Word());                // weight
+    EXPECT_EQ(0, r.Byte());                // not italic
+    EXPECT_EQ(1, r.Byte());                // DEFAULT_CHARSET
     EXPECT_EQ(L"\u5B8B\u4F53", r.Text());  // 宋体
 }
 
@@ -130,8 +142,8 @@ TEST_F(UnloadResourcesTest, IconGroup128HasEight32BitImages)
         EXPECT_EQ(32, header.biBitCount);
     }
     // Windows can make an icon of it.
-    HICON icon = static_cast<HICON>(
-        LoadImageW(m_image, MAKEINTRESOURCEW(128), IMAGE_ICON, 48, 48, 0));
+    HICON icon =
+        static_cast<HICON>(LoadImageW(m_image, MAKEINTRESOURCEW(128), IMAGE_ICON, 48, 48, 0));
     EXPECT_NE(nullptr, icon);
     DestroyIcon(icon);
 }
@@ -176,8 +188,8 @@ TEST_F(UnloadResourcesTest, VersionResource)
         wchar_t* value = nullptr;
         length = 0;
         std::wstring path = std::wstring(L"\\StringFileInfo\\080404B0\\") + s.key;
-        ASSERT_TRUE(VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value),
-                                   &length))
+        ASSERT_TRUE(
+            VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &length))
             << path.size();
         EXPECT_EQ(std::wstring(s.value), std::wstring(value)) << path.size();
     }

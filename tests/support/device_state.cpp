@@ -16,7 +16,8 @@ std::wstring UniqueName(const std::wstring& stem)
 
 static void ReplaceAll(std::string& text, const std::string& from, const std::string& to)
 {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
         text.replace(at, from.size(), to);
     }
 }
@@ -28,11 +29,14 @@ DriverPackage MakeDriverPackage(const std::wstring& directory, const std::wstrin
     package.service = UniqueName(L"PwSvc");
     package.infPath = directory + L"\\" + stem + L".inf";
     std::string inf = ReadFileBytes(BuildDirectory() + L"\\PinwheelDemo.inf");
-    ReplaceAll(inf, "ROOT\\PinwheelDemo", std::string(package.hardwareId.begin(), package.hardwareId.end()));
-    ReplaceAll(inf, "AddService=PinwheelDemo,", "AddService=" + std::string(package.service.begin(), package.service.end()) + ",");
+    ReplaceAll(inf, "ROOT\\PinwheelDemo",
+               std::string(package.hardwareId.begin(), package.hardwareId.end()));
+    ReplaceAll(inf, "AddService=PinwheelDemo,",
+               "AddService=" + std::string(package.service.begin(), package.service.end()) + ",");
     // Display names must be unique among services as well.
     ReplaceAll(inf, "ServiceName=\"Pinwheel demo driver\"",
-               "ServiceName=\"Pinwheel demo driver " + std::string(package.service.begin(), package.service.end()) + "\"");
+               "ServiceName=\"Pinwheel demo driver " +
+                   std::string(package.service.begin(), package.service.end()) + "\"");
     WriteFileBytes(package.infPath, inf);
     CopyFileW((BuildDirectory() + L"\\PinwheelDemo.sys").c_str(),
               (directory + L"\\PinwheelDemo.sys").c_str(), FALSE);
@@ -59,7 +63,8 @@ static std::vector<std::wstring> MultiSzProperty(HDEVINFO set, SP_DEVINFO_DATA* 
 std::vector<PresentDevice> DevicesWithHardwareId(const std::wstring& hardwareId)
 {
     std::vector<PresentDevice> found;
-    HDEVINFO set = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    HDEVINFO set =
+        SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
     if (set == INVALID_HANDLE_VALUE) {
         return found;
     }
@@ -113,7 +118,8 @@ bool ReadServiceDword(const std::wstring& service, const wchar_t* value, DWORD* 
     }
     DWORD type = 0;
     DWORD size = sizeof(*data);
-    LONG status = RegQueryValueExW(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    LONG status =
+        RegQueryValueExW(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
     RegCloseKey(key);
     return status == ERROR_SUCCESS && type == REG_DWORD;
 }

@@ -20,7 +20,8 @@ PinwheelSandbox::PinwheelSandbox()
         std::string test = std::string(info->test_suite_name()) + "." + info->name();
         name.assign(test.begin(), test.end());
         for (wchar_t& c : name) {
-            if (c == L'/') c = L'_';
+            if (c == L'/')
+                c = L'_';
         }
     }
     m_directory = FreshTestDirectory(name);

@@ -64,15 +64,14 @@ HDEVINFO NewHandle()
 // Each walk set holds the devices present when it was built.
 std::vector<std::vector<size_t>> g_members;
 
-HDEVINFO WINAPI GetClassDevsEx(const GUID* classGuid, PCWSTR enumerator, HWND parent,
-                               DWORD flags, HDEVINFO existing, PCWSTR machine, PVOID reserved)
+HDEVINFO WINAPI GetClassDevsEx(const GUID* classGuid, PCWSTR enumerator, HWND parent, DWORD flags,
+                               HDEVINFO existing, PCWSTR machine, PVOID reserved)
 {
     std::ostringstream call;
     call << "SetupDiGetClassDevsExW(class=" << (classGuid ? "set" : "null")
          << ",enumerator=" << Narrow(enumerator) << ",parent=" << (parent ? "set" : "null")
          << ",flags=" << flags << ",existing=" << (existing ? "set" : "null")
-         << ",machine=" << Narrow(machine) << ",reserved=" << (reserved ? "set" : "null")
-         << ")";
+         << ",machine=" << Narrow(machine) << ",reserved=" << (reserved ? "set" : "null") << ")";
     Record(call.str());
     ++g_sim->setsBuilt;
     if (g_sim->beforeBuild) {
@@ -132,20 +131,22 @@ BOOL WINAPI GetRegistryProperty(HDEVINFO, PSP_DEVINFO_DATA data, DWORD property,
     if (g_sim->onPropertyRead) {
         g_sim->onPropertyRead();
     }
-    if (g_sim->recordCalls) Record("SetupDiGetDeviceRegistryPropertyW(device=" +
-           std::to_string(data->DevInst - kFirstDevInst) + ",property=" +
-           std::to_string(property) + ",size=" + std::to_string(size) + ")");
+    if (g_sim->recordCalls)
+        Record("SetupDiGetDeviceRegistryPropertyW(device=" +
+               std::to_string(data->DevInst - kFirstDevInst) +
+               ",property=" + std::to_string(property) + ",size=" + std::to_string(size) + ")");
     CheckSize(data->cbSize, sizeof(*data));
-    bool readable = property == SPDRP_HARDWAREID ? device->hardwareIdsReadable
-                                                 : device->compatibleIdsReadable;
-    const Bytes& value = property == SPDRP_HARDWAREID ? device->hardwareIds
-                                                      : device->compatibleIds;
+    bool readable =
+        property == SPDRP_HARDWAREID ? device->hardwareIdsReadable : device->compatibleIdsReadable;
+    const Bytes& value = property == SPDRP_HARDWAREID ? device->hardwareIds : device->compatibleIds;
     if (!readable || value.empty()) {
         SetLastError(ERROR_INVALID_DATA);
         return FALSE;
     }
-    if (type) *type = REG_MULTI_SZ;
-    if (required) *required = static_cast<DWORD>(value.size());
+    if (type)
+        *type = REG_MULTI_SZ;
+    if (required)
+        *required = static_cast<DWORD>(value.size());
     if (value.size() > size) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
@@ -191,8 +192,8 @@ HDEVINFO WINAPI CreateList(const GUID* guid, HWND parent)
 BOOL WINAPI CreateInfo(HDEVINFO list, PCWSTR name, const GUID* guid, PCWSTR description,
                        HWND parent, DWORD flags, PSP_DEVINFO_DATA data)
 {
-    Record(std::string("SetupDiCreateDeviceInfoW(") + Narrow(name) + ",guid=" +
-           (guid && IsEqualGUID(*guid, g_sim->infClassGuid) ? "inf" : "other") +
+    Record(std::string("SetupDiCreateDeviceInfoW(") + Narrow(name) +
+           ",guid=" + (guid && IsEqualGUID(*guid, g_sim->infClassGuid) ? "inf" : "other") +
            ",description=" + Narrow(description) + ",parent=" + (parent ? "set" : "null") +
            ",flags=" + std::to_string(flags) + ")");
     CheckSize(data->cbSize, sizeof(*data));
@@ -207,8 +208,8 @@ BOOL WINAPI CreateInfo(HDEVINFO list, PCWSTR name, const GUID* guid, PCWSTR desc
     return TRUE;
 }
 
-BOOL WINAPI SetRegistryProperty(HDEVINFO, PSP_DEVINFO_DATA data, DWORD property,
-                                const BYTE* buffer, DWORD size)
+BOOL WINAPI SetRegistryProperty(HDEVINFO, PSP_DEVINFO_DATA data, DWORD property, const BYTE* buffer,
+                                DWORD size)
 {
     Record("SetupDiSetDeviceRegistryPropertyW(property=" + std::to_string(property) +
            ",size=" + std::to_string(size) + ")");
@@ -217,15 +218,15 @@ BOOL WINAPI SetRegistryProperty(HDEVINFO, PSP_DEVINFO_DATA data, DWORD property,
     return TRUE;
 }
 
-BOOL WINAPI SetClassInstallParams(HDEVINFO, PSP_DEVINFO_DATA data,
-                                  PSP_CLASSINSTALL_HEADER header, DWORD size)
+BOOL WINAPI SetClassInstallParams(HDEVINFO, PSP_DEVINFO_DATA data, PSP_CLASSINSTALL_HEADER header,
+                                  DWORD size)
 {
     auto* remove = reinterpret_cast<SP_REMOVEDEVICE_PARAMS*>(header);
     std::ostringstream call;
     call << "SetupDiSetClassInstallParamsW(device=" << data->DevInst - kFirstDevInst
          << ",header=" << header->cbSize << ",function=" << header->InstallFunction
-         << ",scope=" << remove->Scope << ",profile=" << remove->HwProfile
-         << ",size=" << size << ")";
+         << ",scope=" << remove->Scope << ",profile=" << remove->HwProfile << ",size=" << size
+         << ")";
     Record(call.str());
     CheckSize(header->cbSize, sizeof(SP_CLASSINSTALL_HEADER));
     CheckSize(size, sizeof(SP_REMOVEDEVICE_PARAMS));
@@ -289,8 +290,8 @@ CONFIGRET WINAPI GetDeviceId(DEVINST devInst, PWCHAR buffer, ULONG length, ULONG
 BOOL WINAPI FakeUpdateDriver(HWND parent, LPCWSTR hardwareId, LPCWSTR inf, DWORD flags,
                              PBOOL restart)
 {
-    Record(std::string("UpdateDriverForPlugAndPlayDevicesW(parent=") +
-           (parent ? "set" : "null") + ",flags=" + std::to_string(flags) + ")");
+    Record(std::string("UpdateDriverForPlugAndPlayDevicesW(parent=") + (parent ? "set" : "null") +
+           ",flags=" + std::to_string(flags) + ")");
     g_sim->updateHardwareId = hardwareId;
     g_sim->updateInfPath = inf;
     g_sim->updateFlags = flags;
@@ -307,8 +308,8 @@ BOOL WINAPI FakeUpdateDriver(HWND parent, LPCWSTR hardwareId, LPCWSTR inf, DWORD
 HMODULE WINAPI FakeLoadLibrary(LPCWSTR name, HANDLE file, DWORD flags)
 {
     std::ostringstream call;
-    call << "LoadLibraryExW(" << Narrow(name) << ",file=" << (file ? "set" : "null")
-         << ",flags=0x" << std::hex << flags << ")";
+    call << "LoadLibraryExW(" << Narrow(name) << ",file=" << (file ? "set" : "null") << ",flags=0x"
+         << std::hex << flags << ")";
     Record(call.str());
     if (!g_sim->newdevLoads) {
         SetLastError(ERROR_MOD_NOT_FOUND);

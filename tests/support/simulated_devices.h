@@ -34,8 +34,8 @@ struct SimDevice {
     bool compatibleIdsReadable = true;
     bool present = true;
     bool instanceIdReadable = true;
-    bool removable = true;            // DIF_REMOVE succeeds
-    DWORD flagsAfterRemove = 0;       // install flags read after removal
+    bool removable = true;       // DIF_REMOVE succeeds
+    DWORD flagsAfterRemove = 0;  // install flags read after removal
     bool installParamsReadable = true;
     bool removed = false;
 };
@@ -75,8 +75,8 @@ public:
     int setsBuilt = 0;
     int listsCreated = 0;
     int destroyed = 0;
-    int badDestroys = 0;     // of a handle not live
-    int badRecords = 0;      // a record whose cbSize was not its sizeof
+    int badDestroys = 0;  // of a handle not live
+    int badRecords = 0;   // a record whose cbSize was not its sizeof
     int librariesLoaded = 0;
     int librariesFreed = 0;
 

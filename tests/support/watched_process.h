@@ -27,11 +27,11 @@ struct WatchedRun {
 };
 
 struct WatchOptions {
-    std::wstring directory;            // current directory; empty: inherited
-    bool captureOutput = true;         // else the program shares our handles
+    std::wstring directory;     // current directory; empty: inherited
+    bool captureOutput = true;  // else the program shares our handles
     DWORD timeoutMs = 120000;
     std::function<void(const Box&)> onBox;
-    std::wstring environment;          // extra NAME=value lines, '\n'-separated
+    std::wstring environment;  // extra NAME=value lines, '\n'-separated
 };
 
 // Quotes one argument so that the C runtime splits it back unchanged.

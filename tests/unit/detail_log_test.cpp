@@ -42,7 +42,8 @@ TEST_F(DetailLogTest, ErrorCodesAreLowerCaseHexWithoutLeadingZeros)
     struct Case {
         DWORD code;
         const wchar_t* written;
-    } cases[] = {{0, L"0x0"}, {0x57, L"0x57"}, {0xABCDEF, L"0xabcdef"}, {0xE000020B, L"0xe000020b"}};
+    } cases[] = {
+        {0, L"0x0"}, {0x57, L"0x57"}, {0xABCDEF, L"0xabcdef"}, {0xE000020B, L"0xe000020b"}};
     for (const Case& c : cases) {
         LogDirectory log;
         LogFailure(7, L"Op fail,error code is 0x%x!", c.code);

@@ -74,8 +74,7 @@ TEST_F(EnumerateDevicesTest, MatchesWholeIdentifiersInEitherList)
         {"compatible ID only", MultiSz({L"ROOT\\Other"}), MultiSz({L"X", L"ROOT\\Demo"}), true,
          true},
         {"ASCII case ignored", MultiSz({L"root\\dEMO"}), Bytes(), true, true},
-        {"one character more", MultiSz({L"ROOT\\Demo1"}), MultiSz({L"ROOT\\Demo\\"}), true,
-         false},
+        {"one character more", MultiSz({L"ROOT\\Demo1"}), MultiSz({L"ROOT\\Demo\\"}), true, false},
         {"one character less", MultiSz({L"ROOT\\Dem"}), Bytes(), true, false},
         {"prefix of a longer pattern is no match", MultiSz({L"ROOT"}), Bytes(), true, false},
         {"first string empty", RawUtf16(std::wstring(L"\0ROOT\\Demo\0\0", 12)), Bytes(), true,
@@ -99,7 +98,7 @@ TEST_F(EnumerateDevicesTest, CaseFoldingIsAsciiOnly)
 {
     EXPECT_EQ(1, MatchDeviceId(L"ROOT\\ABC_z", L"root\\abc_Z"));
     EXPECT_EQ(0, MatchDeviceId(L"ROOT\\\u00C9", L"ROOT\\\u00E9"));  // É and é
-    EXPECT_EQ(0, MatchDeviceId(L"ROOT\\\u0130", L"ROOT\\i"));     // İ is not I
+    EXPECT_EQ(0, MatchDeviceId(L"ROOT\\\u0130", L"ROOT\\i"));       // İ is not I
     EXPECT_EQ(1, MatchDeviceId(L"", L""));
     EXPECT_EQ(0, MatchDeviceId(L"A", L""));
 }
@@ -220,8 +219,7 @@ TEST_F(EnumerateDevicesTest, PropertyReadFailuresOtherThanSizeAreFinal)
 {
     sim.Add(MultiSz({L"ROOT\\Demo"}));
     Override<win::SetupDiGetDeviceRegistryPropertyW> property(
-        [](HDEVINFO, PSP_DEVINFO_DATA, DWORD, PDWORD type, PBYTE, DWORD, PDWORD required)
-            -> BOOL {
+        [](HDEVINFO, PSP_DEVINFO_DATA, DWORD, PDWORD type, PBYTE, DWORD, PDWORD required) -> BOOL {
             SimulatedDevices::Current()->calls.push_back("property");
             *type = REG_SZ;
             *required = 20000;

@@ -75,8 +75,8 @@ TEST_F(RemoveMatchingDeviceTest, RestartFlagsAreOredOverDevices)
         DWORD second;
         int reboot;
     } cases[] = {
-        {DI_NEEDRESTART, 0, 1}, {0, DI_NEEDREBOOT, 1}, {0, 0, 0}, {DI_NEEDREBOOT | 0x4, 0, 1},
-        {0x7F | 0x200, 0, 0},  // other flags are no restart
+        {DI_NEEDRESTART, 0, 1},      {0, DI_NEEDREBOOT, 1}, {0, 0, 0},
+        {DI_NEEDREBOOT | 0x4, 0, 1}, {0x7F | 0x200, 0, 0},  // other flags are no restart
     };
     for (const Case& c : cases) {
         SimulatedDevices local;
@@ -108,22 +108,31 @@ TEST_F(RemoveMatchingDeviceTest, EveryFailureSiteLogsAndLeavesTheDevice)
         std::function<std::shared_ptr<void>(SimulatedDevices&)> arrange;
         std::wstring entry;
     };
-    auto hold = [](auto* fail) { return std::shared_ptr<void>(fail, [fail](void*) { delete fail; }); };
     const Case cases[] = {
-        {"list details", [&](SimulatedDevices&) {
+        {"list details",
+         [&](SimulatedDevices&) {
              // The walk's own read passes; the callback's fails.
-             return hold(new Fail<win::SetupDiGetDeviceInfoListDetailW>(FALSE, ERROR_INVALID_HANDLE, 1)); },
+             return std::shared_ptr<void>(
+                 new Fail<win::SetupDiGetDeviceInfoListDetailW>(FALSE, ERROR_INVALID_HANDLE, 1));
+         },
          Entry(420, L"SetupDiGetDeviceInfoListDetail fail,error code is 0x6!")},
-        {"instance ID", [&](SimulatedDevices& s) {
+        {"instance ID",
+         [&](SimulatedDevices& s) {
              s.devices[0].instanceIdReadable = false;
-             return nullptr; },
+             return nullptr;
+         },
          Entry(420, L"SetupDiGetDeviceInfoListDetail fail,error code is 0xd!")},
-        {"removal request", [&](SimulatedDevices&) {
-             return hold(new Fail<win::SetupDiSetClassInstallParamsW>(FALSE, ERROR_INVALID_PARAMETER)); },
+        {"removal request",
+         [&](SimulatedDevices&) {
+             return std::shared_ptr<void>(
+                 new Fail<win::SetupDiSetClassInstallParamsW>(FALSE, ERROR_INVALID_PARAMETER));
+         },
          Entry(431, L"SetupDiSetClassInstallParams fail,error code is 0x57!")},
-        {"class installer", [&](SimulatedDevices& s) {
+        {"class installer",
+         [&](SimulatedDevices& s) {
              s.devices[0].removable = false;
-             return nullptr; },
+             return nullptr;
+         },
          Entry(431, L"SetupDiSetClassInstallParams fail,error code is 0x5!")},
     };
     for (const Case& c : cases) {

@@ -182,13 +182,13 @@ TEST_F(FileReaderTest, SparseBitGoesToTheHandleAndTheRestToTheAttributes)
     ASSERT_TRUE(OpenNew(file, L"data.bin"));
     static DWORD s_code;
     static DWORD s_set;
-    Override<win::DeviceIoControl> control(
-        [](HANDLE, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
-           LPDWORD returned, LPOVERLAPPED overlapped) -> BOOL {
-            s_code = code;
-            return in == nullptr && inSize == 0 && out == nullptr && outSize == 0 &&
-                   returned != nullptr && overlapped == nullptr;
-        });
+    Override<win::DeviceIoControl> control([](HANDLE, DWORD code, LPVOID in, DWORD inSize,
+                                              LPVOID out, DWORD outSize, LPDWORD returned,
+                                              LPOVERLAPPED overlapped) -> BOOL {
+        s_code = code;
+        return in == nullptr && inSize == 0 && out == nullptr && outSize == 0 &&
+               returned != nullptr && overlapped == nullptr;
+    });
     Override<win::SetFileAttributesW> set([](LPCWSTR, DWORD bits) -> BOOL {
         s_set = bits;
         return TRUE;

@@ -100,46 +100,76 @@ TEST_F(InstallRootDeviceTest, EveryFailureSiteLogsAndCleansUp)
         const char* name;
         std::function<std::shared_ptr<void>(SimulatedDevices&)> arrange;
         std::wstring entry;
-        int lists;      // device information lists created (and destroyed)
-        size_t nodes;   // registered nodes left on the system
-        int messages;   // numbered messages printed
+        int lists;     // device information lists created (and destroyed)
+        size_t nodes;  // registered nodes left on the system
+        int messages;  // numbered messages printed
     };
-    auto hold = [](auto* fail) { return std::shared_ptr<void>(fail, [fail](void*) { delete fail; }); };
     const Case cases[] = {
-        {"full path", [&](SimulatedDevices&) {
-             return hold(new Fail<win::GetFullPathNameW>(0, ERROR_ACCESS_DENIED)); },
+        {"full path",
+         [&](SimulatedDevices&) {
+             return std::shared_ptr<void>(new Fail<win::GetFullPathNameW>(0, ERROR_ACCESS_DENIED));
+         },
          Entry(289, L"GetFullPathName fail,error code is 0x5!"), 0, 0, 0},
-        {"INF class", [&](SimulatedDevices&) {
-             return hold(new Fail<win::SetupDiGetINFClassW>(FALSE, ERROR_FILE_NOT_FOUND)); },
+        {"INF class",
+         [&](SimulatedDevices&) {
+             return std::shared_ptr<void>(
+                 new Fail<win::SetupDiGetINFClassW>(FALSE, ERROR_FILE_NOT_FOUND));
+         },
          Entry(304, L"SetupDiGetINFClass fail,error code is 0x2!"), 0, 0, 0},
-        {"list", [&](SimulatedDevices&) {
-             return hold(new Fail<win::SetupDiCreateDeviceInfoList>(INVALID_HANDLE_VALUE,
-                                                                    ERROR_NOT_ENOUGH_MEMORY)); },
+        {"list",
+         [&](SimulatedDevices&) {
+             return std::shared_ptr<void>(new Fail<win::SetupDiCreateDeviceInfoList>(
+                 INVALID_HANDLE_VALUE, ERROR_NOT_ENOUGH_MEMORY));
+         },
          Entry(314, L"SetupDiCreateDeviceInfoList fail,error code is 0x8!"), 0, 0, 0},
-        {"element", [&](SimulatedDevices&) {
-             return hold(new Fail<win::SetupDiCreateDeviceInfoW>(FALSE, 0xE000020B)); },
+        {"element",
+         [&](SimulatedDevices&) {
+             return std::shared_ptr<void>(
+                 new Fail<win::SetupDiCreateDeviceInfoW>(FALSE, 0xE000020B));
+         },
          Entry(331, L"SetupDiCreateDeviceInfo fail,error code is 0xe000020b!"), 1, 0, 0},
-        {"hardware ID", [&](SimulatedDevices&) {
-             return hold(new Fail<win::SetupDiSetDeviceRegistryPropertyW>(FALSE, 0xD)); },
+        {"hardware ID",
+         [&](SimulatedDevices&) {
+             return std::shared_ptr<void>(
+                 new Fail<win::SetupDiSetDeviceRegistryPropertyW>(FALSE, 0xD));
+         },
          Entry(344, L"SetupDiSetDeviceRegistryProperty fail,error code is 0xd!"), 1, 0, 0},
-        {"register", [&](SimulatedDevices&) {
-             return hold(new Fail<win::SetupDiCallClassInstaller>(FALSE, 0xE0000217)); },
+        {"register",
+         [&](SimulatedDevices&) {
+             return std::shared_ptr<void>(
+                 new Fail<win::SetupDiCallClassInstaller>(FALSE, 0xE0000217));
+         },
          Entry(356, L"SetupDiCallClassInstaller fail,error code is 0xe0000217!"), 1, 0, 0},
-        {"full path again", [&](SimulatedDevices&) {
-             return hold(new Fail<win::GetFullPathNameW>(0, ERROR_INVALID_NAME, 1)); },
+        {"full path again",
+         [&](SimulatedDevices&) {
+             return std::shared_ptr<void>(
+                 new Fail<win::GetFullPathNameW>(0, ERROR_INVALID_NAME, 1));
+         },
          Entry(188, L"GetFullPathName fail,error code is 0x7b!"), 1, 1, 1},
-        {"INF gone", [&](SimulatedDevices&) {
-             return hold(new Fail<win::GetFileAttributesW>(INVALID_FILE_ATTRIBUTES,
-                                                           ERROR_FILE_NOT_FOUND)); },
+        {"INF gone",
+         [&](SimulatedDevices&) {
+             return std::shared_ptr<void>(
+                 new Fail<win::GetFileAttributesW>(INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND));
+         },
          Entry(201, L"GetFileAttributes fail,error code is 0x2!"), 1, 1, 1},
-        {"newdev", [&](SimulatedDevices& s) { s.newdevLoads = false; return nullptr; },
+        {"newdev",
+         [&](SimulatedDevices& s) {
+             s.newdevLoads = false;
+             return nullptr;
+         },
          Entry(213, L"LoadLibrary fail,error code is 0x7e!"), 1, 1, 1},
-        {"export", [&](SimulatedDevices& s) { s.newdevHasExport = false; return nullptr; },
+        {"export",
+         [&](SimulatedDevices& s) {
+             s.newdevHasExport = false;
+             return nullptr;
+         },
          Entry(219, L"GetProcAddress fail,error code is 0x7f!"), 1, 1, 1},
-        {"update", [&](SimulatedDevices& s) {
+        {"update",
+         [&](SimulatedDevices& s) {
              s.updateSucceeds = FALSE;
              s.updateError = 0xE000022B;
-             return nullptr; },
+             return nullptr;
+         },
          Entry(227, L"UpdateFn fail,error code is 0xe000022b!"), 1, 1, 2},
     };
     for (const Case& c : cases) {

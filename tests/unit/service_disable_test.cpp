@@ -11,8 +11,7 @@ const std::wstring kServices = L"SYSTEM\\CurrentControlSet\\Services\\";
 
 class DisableMyServiceTest : public ::testing::Test {
 protected:
-    DisableMyServiceTest()
-        : m_name(L"PinwheelUnitTest_" + std::to_wstring(GetCurrentProcessId()))
+    DisableMyServiceTest() : m_name(L"PinwheelUnitTest_" + std::to_wstring(GetCurrentProcessId()))
     {
         HKEY key;
         RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kServices + m_name).c_str(), 0, nullptr, 0,

@@ -89,7 +89,8 @@ TEST_F(RunUninstallTest, EveryRemovalFailingIsAFailure)
     sim.Add(MultiSz({L"ROOT\\Demo"})).removable = false;
     sim.Add(MultiSz({L"ROOT\\Demo"})).removable = false;
     EXPECT_EQ(2, Run());
-    const std::wstring removal = Entry(431, L"SetupDiSetClassInstallParams fail,error code is 0x5!");
+    const std::wstring removal =
+        Entry(431, L"SetupDiSetClassInstallParams fail,error code is 0x5!");
     EXPECT_EQ(NewLog(removal + removal + kFailEntry), log.Bytes());
     EXPECT_EQ(kFailBox, boxes.Texts());
     EXPECT_EQ(1, g_disables);
@@ -99,7 +100,8 @@ TEST_F(RunUninstallTest, DeviceVanishingBetweenThePassesIsAFailure)
 {
     sim.Add(MultiSz({L"ROOT\\Demo"}));
     sim.beforeBuild = [this](int build) {
-        if (build == 2) sim.devices[0].present = false;
+        if (build == 2)
+            sim.devices[0].present = false;
     };
     EXPECT_EQ(2, Run());
     EXPECT_EQ(NewLog(kFailEntry), log.Bytes());

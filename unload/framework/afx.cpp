@@ -31,8 +31,8 @@ BOOL CString::LoadString(UINT id)
     if (buffer == nullptr) {
         return FALSE;
     }
-    HINSTANCE module = AfxFindResourceHandle(MAKEINTRESOURCEA((id >> 4) + 1),
-                                             MAKEINTRESOURCEA(6) /* RT_STRING */);
+    HINSTANCE module =
+        AfxFindResourceHandle(MAKEINTRESOURCEA((id >> 4) + 1), MAKEINTRESOURCEA(6) /* RT_STRING */);
     const int length = ::LoadStringA(module, id, buffer, capacity);
     if (length <= 0) {
         free(buffer);
@@ -131,9 +131,7 @@ CWinApp* AfxGetApp()
     return g_app;
 }
 
-void AfxEnableControlContainer()
-{
-}
+void AfxEnableControlContainer() {}
 
 HINSTANCE AfxFindResourceHandle(const char* name, const char* type)
 {
