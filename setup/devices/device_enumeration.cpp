@@ -28,6 +28,14 @@ bool ListMatches(IdPattern pattern, MultiSzList list)
     return false;
 }
 
+// The device list cannot be had: the failing step's entry, then the walk's.
+int FailWalk(int location, const wchar_t* format, DWORD error)
+{
+    LogFailure(location, format, error);
+    LogFailure(142, L"EnumerateDevices fail,error code is 0x%x!", error);
+    return ResultFailed;
+}
+
 }  // namespace
 
 int MatchDeviceId(IdPattern pattern, const wchar_t* deviceId)
@@ -59,19 +67,15 @@ int EnumerateDevices(const wchar_t* hardwareId, void* context, DeviceCallback ca
     UniqueDeviceInfoSet set(win::SetupDiGetClassDevsExW(
         nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES, nullptr, nullptr, nullptr));
     if (!set.IsValid()) {
-        const DWORD error = win::GetLastError();
-        LogFailure(88, L"SetupDiGetClassDevsEx fail,error code is 0x%x!", error);
-        LogFailure(142, L"EnumerateDevices fail,error code is 0x%x!", error);
-        return ResultFailed;
+        return FailWalk(88, L"SetupDiGetClassDevsEx fail,error code is 0x%x!",
+                        win::GetLastError());
     }
 
     SP_DEVINFO_LIST_DETAIL_DATA_W details;
     details.cbSize = sizeof(details);
     if (!win::SetupDiGetDeviceInfoListDetailW(set.Get(), &details)) {
-        const DWORD error = win::GetLastError();
-        LogFailure(97, L"SetupDiGetDeviceInfoListDetail fail,error code is 0x%x!", error);
-        LogFailure(142, L"EnumerateDevices fail,error code is 0x%x!", error);
-        return ResultFailed;
+        return FailWalk(97, L"SetupDiGetDeviceInfoListDetail fail,error code is 0x%x!",
+                        win::GetLastError());
     }
 
     SP_DEVINFO_DATA device;
