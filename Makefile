@@ -25,9 +25,11 @@ test: build
 demo: build
 	@scripts/demo.sh $(X64)
 
-# The device walk's cost over many simulated devices (figures in README.md).
+# The device walk's cost over many simulated devices, then the whole
+# uninstall process beside a baseline program (figures in README.md).
 bench: build
 	cmake/wine-run $(CURDIR)/$(X64)/wineprefix $(X64)/bin/enumerate_bench.exe
+	tests/bench/process_bench.sh $(X64)
 
 clean:
 	rm -rf build

@@ -1,0 +1,221 @@
+// The floor under `Pinwheel.exe uninstall <hardware ID> <service>` when no
+// present device carries the ID: the same Windows calls in the same order,
+// written straight through, and nothing else. process_bench.exe times the
+// tool against it, so whatever the tool costs beyond this program is the
+// tool's own overhead (its start-up, its imports, its structure).
+//
+// Built twice: as is, importing what the tool imports (kernel32, advapi32,
+// setupapi, msvcrt), and with BASELINE_WITH_USER32, which adds a user32
+// import and nothing that runs, to show what that import alone costs.
+//
+// The steps follow the tool's files one by one (named above each step); when
+// the tool's sequence changes, change the matching step here.
+#include <windows.h>
+#include <setupapi.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+namespace {
+
+// --- setup/devices/device_enumeration.cpp, device_property.cpp ------------
+
+wchar_t Fold(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+bool ListHolds(const wchar_t* list, const wchar_t* id)
+{
+    for (const wchar_t* entry = list; *entry != L'\0'; entry += wcslen(entry) + 1) {
+        size_t i = 0;
+        while (id[i] != L'\0' && Fold(id[i]) == Fold(entry[i])) {
+            ++i;
+        }
+        if (id[i] == entry[i]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// One identifier list of a device, read as the tool reads it: an 8 KiB
+// offer first, a second read at the reported size when that is too small.
+bool PropertyHolds(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, const wchar_t* id)
+{
+    DWORD offered = 8192;
+    wchar_t* buffer = static_cast<wchar_t*>(malloc(offered + 2 * sizeof(wchar_t)));
+    while (buffer != nullptr) {
+        DWORD type = 0;
+        DWORD required = 0;
+        if (SetupDiGetDeviceRegistryPropertyW(set, device, property, &type,
+                                              reinterpret_cast<BYTE*>(buffer), offered,
+                                              &required)) {
+            if (required > offered) {
+                required = offered;
+            }
+            buffer[required / 2] = L'\0';
+            buffer[required / 2 + 1] = L'\0';
+            const bool holds = ListHolds(buffer, id);
+            free(buffer);
+            return holds;
+        }
+        free(buffer);
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || type != REG_MULTI_SZ) {
+            return false;
+        }
+        offered = required;
+        buffer = static_cast<wchar_t*>(malloc((required / 2 + 2) * sizeof(wchar_t)));
+    }
+    return false;
+}
+
+// The presence walk over every present device of every class.
+bool AnyDeviceCarries(const wchar_t* id)
+{
+    HDEVINFO set = SetupDiGetClassDevsExW(nullptr, nullptr, nullptr,
+                                          DIGCF_PRESENT | DIGCF_ALLCLASSES, nullptr, nullptr,
+                                          nullptr);
+    if (set == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool found = false;
+    SP_DEVINFO_LIST_DETAIL_DATA_W details;
+    details.cbSize = sizeof(details);
+    if (SetupDiGetDeviceInfoListDetailW(set, &details)) {
+        SP_DEVINFO_DATA device;
+        device.cbSize = sizeof(device);
+        for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
+            // Both lists are read for every device, as the tool does.
+            const bool byHardware = PropertyHolds(set, &device, SPDRP_HARDWAREID, id);
+            const bool byCompatible = PropertyHolds(set, &device, SPDRP_COMPATIBLEIDS, id);
+            found = found || byHardware || byCompatible;
+        }
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return found;
+}
+
+// --- setup/diagnostics/detail_log.cpp, file_reader.cpp ---------------------
+
+HANDLE g_log = INVALID_HANDLE_VALUE;
+
+// Detail.log beside the executable: opened if it exists, else created with
+// a byte-order mark.
+void OpenLog()
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return;
+    }
+    wchar_t* name = wcsrchr(path, L'\\');
+    if (name == nullptr || (name + 1 - path) + 11 > MAX_PATH) {
+        return;
+    }
+    wcscpy(name + 1, L"Detail.log");
+    const DWORD access = GENERIC_READ | GENERIC_WRITE;
+    g_log = CreateFileW(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (g_log != INVALID_HANDLE_VALUE) {
+        return;
+    }
+    g_log = CreateFileW(path, access, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (g_log == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    static const BYTE kByteOrderMark[2] = {0xFF, 0xFE};
+    LARGE_INTEGER start = {};
+    DWORD written = 0;
+    SetFilePointerEx(g_log, start, nullptr, FILE_BEGIN);
+    WriteFile(g_log, kByteOrderMark, sizeof(kByteOrderMark), &written, nullptr);
+}
+
+// One piece of an entry, written at the end of the file as it is now.
+void Append(const wchar_t* format, ...)
+{
+    if (g_log == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    wchar_t text[4096];
+    va_list args;
+    va_start(args, format);
+    _vsnwprintf(text, 4095, format, args);
+    va_end(args);
+    text[4095] = L'\0';
+    const DWORD bytes = static_cast<DWORD>(wcslen(text) * sizeof(wchar_t));
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(g_log, &size) || bytes == 0) {
+        return;
+    }
+    DWORD written = 0;
+    SetFilePointerEx(g_log, size, nullptr, FILE_BEGIN);
+    WriteFile(g_log, text, bytes, &written, nullptr);
+}
+
+// An entry is three appends: the place, the text, the line end.
+void LogEntry(int location, const wchar_t* text)
+{
+    if (g_log == INVALID_HANDLE_VALUE) {
+        OpenLog();
+    }
+    Append(L"file:%s,line %d ", L".\\Pinwheel", location);
+    Append(text);
+    Append(L"\r\n");
+}
+
+// --- setup/devices/service_disable.cpp -------------------------------------
+
+void DisableService(const wchar_t* service)
+{
+    static const wchar_t kServices[] = L"SYSTEM\\CurrentControlSet\\Services\\";
+    const size_t prefix = wcslen(kServices);
+    const size_t name = wcslen(service);
+    wchar_t* path = static_cast<wchar_t*>(malloc((prefix + name + 1) * sizeof(wchar_t)));
+    if (path == nullptr) {
+        return;
+    }
+    wmemcpy(path, kServices, prefix);
+    wmemcpy(path + prefix, service, name + 1);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WRITE, &key) ==
+        ERROR_SUCCESS) {
+        const DWORD disabled = 4;
+        RegSetValueExW(key, L"start", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&disabled),
+                       sizeof(disabled));
+        RegCloseKey(key);
+    } else {
+        LogEntry(537, L"r.Open fail!");
+        LogEntry(629, L"DisableMyService fail!");
+    }
+    free(path);
+}
+
+}  // namespace
+
+// --- setup/main.cpp, setup/uninstall_procedure.cpp -------------------------
+
+int wmain(int argc, wchar_t* argv[])
+{
+#ifdef BASELINE_WITH_USER32
+    // Never true for the benchmark's command line; it only makes the
+    // program import user32 as a program that can show a box does.
+    if (argc > 1000) {
+        MessageBoxW(nullptr, argv[0], L"Warning", MB_OK | MB_ICONWARNING);
+    }
+#endif
+    if (argc < 4 || _wcsicmp(argv[1], L"uninstall") != 0) {
+        return 3;
+    }
+    printf("Uninstall driver,please wait...");
+    if (!AnyDeviceCarries(argv[2])) {
+        LogEntry(621, L"Uninstall Ok,But no device!");
+    }
+    DisableService(argv[3]);
+    if (g_log != INVALID_HANDLE_VALUE) {
+        CloseHandle(g_log);
+    }
+    return 0;
+}
