@@ -4,6 +4,7 @@
 #include "devices/root_device_install.h"
 #include "diagnostics/detail_log.h"
 #include "procedures.h"
+#include "run_lock.h"
 #include "setup_result.h"
 #include "warning_box.h"
 
@@ -11,19 +12,30 @@ int RunInstall(const wchar_t* hardwareId, const wchar_t* infPath)
 {
     printf("Install driver,please wait...");
 
+    // From the presence check to the end of the driver update no other run
+    // may touch the devices, or two installs both find none and both create
+    // a node. The lock is let go before any box.
+    CRunLock lock;
+    int result = lock.Acquire();
+    if (result != ResultOk) {
+        return result;
+    }
+
     int found = 0;
-    int result = EnumerateDevices(hardwareId, &found, &MarkDeviceFound);
+    result = EnumerateDevices(hardwareId, &found, &MarkDeviceFound);
     if (result != 0) {
         // The walk has logged why.
         return result;
     }
     if (found) {
+        lock.Release();
         LogFailure(569, L"Install,But find device!");
         ShowWarningBox(L"Please uninstall the previous version and run setup again!");
         return ResultOk;
     }
 
     result = InstallRootDevice(hardwareId, infPath);
+    lock.Release();
     if (result == ResultOk) {
         return ResultOk;
     }

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <setupapi.h>
 #include <cfgmgr32.h>
+#include <sddl.h>
 
 #define PINWHEEL_SYSTEM_CALLS(X)         \
     /* errors */                         \
@@ -26,16 +27,31 @@
     X(DeviceIoControl)                   \
     X(DeleteFileW)                       \
     X(GetModuleFileNameW)                \
+    X(GetFileInformationByHandle)        \
+    X(GetFinalPathNameByHandleW)         \
+    X(LockFileEx)                        \
+    X(UnlockFileEx)                      \
+    /* one run at a time */              \
+    X(CreateMutexW)                      \
+    X(WaitForSingleObject)               \
+    X(ReleaseMutex)                      \
+    X(ConvertStringSecurityDescriptorToSecurityDescriptorW) \
     /* paths, strings, libraries */      \
     X(GetFullPathNameW)                  \
     X(lstrcpynW)                         \
+    X(CompareStringOrdinal)              \
+    X(GetSystemDirectoryW)               \
     X(LoadLibraryExW)                    \
     X(GetProcAddress)                    \
     X(FreeLibrary)                       \
-    /* user interface and messages */    \
-    X(MessageBoxW)                       \
+    /* console and messages */           \
     X(FormatMessageW)                    \
     X(LocalFree)                         \
+    X(GetStdHandle)                      \
+    X(GetConsoleMode)                    \
+    X(GetConsoleOutputCP)                \
+    X(WriteConsoleW)                     \
+    X(WideCharToMultiByte)               \
     /* registry */                       \
     X(RegOpenKeyExW)                     \
     X(RegSetValueExW)                    \

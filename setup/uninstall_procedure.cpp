@@ -5,6 +5,7 @@
 #include "devices/service_disable.h"
 #include "diagnostics/detail_log.h"
 #include "procedures.h"
+#include "run_lock.h"
 #include "setup_result.h"
 #include "warning_box.h"
 
@@ -13,8 +14,16 @@ namespace {
 // Decides the result from the device work alone.
 int RemoveDevices(const wchar_t* hardwareId)
 {
+    // Both walks and the removals run while no other run touches the
+    // devices; the lock is let go before the box.
+    CRunLock lock;
+    int result = lock.Acquire();
+    if (result != ResultOk) {
+        return result;
+    }
+
     int found = 0;
-    int result = EnumerateDevices(hardwareId, &found, &MarkDeviceFound);
+    result = EnumerateDevices(hardwareId, &found, &MarkDeviceFound);
     if (result != 0) {
         // The walk has logged why.
         return result;
@@ -27,6 +36,7 @@ int RemoveDevices(const wchar_t* hardwareId)
     // A fresh walk: it acts on whatever matches now.
     RemoveOutcome outcome = {0, 0};
     result = EnumerateDevices(hardwareId, &outcome, &RemoveMatchingDevice);
+    lock.Release();
     if (result != 0 || !outcome.removed) {
         LogFailure(614, L"Uninstall fail!");
         ShowWarningBox(L"Uninstall driver fail!");

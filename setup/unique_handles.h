@@ -1,5 +1,6 @@
 // Small owners of the setup tool's handles: each releases its handle through
-// the system-call table when it goes out of scope, on every path.
+// the system-call table when it goes out of scope, on every path. Releasing
+// keeps the last error, so a failure is still read right after it.
 #pragma once
 
 #include "system_calls.h"
@@ -13,7 +14,9 @@ public:
     ~UniqueHandle()
     {
         if (m_handle != Traits::Invalid()) {
+            const DWORD error = win::GetLastError();
             Traits::Close(m_handle);
+            win::SetLastError(error);
         }
     }
     UniqueHandle(const UniqueHandle&) = delete;
@@ -50,3 +53,11 @@ struct RegistryKeyTraits {
     static void Close(Type key) { win::RegCloseKey(key); }
 };
 using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
+
+// A kernel object opened as a file or folder.
+struct FileHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type file) { win::CloseHandle(file); }
+};
+using UniqueFileHandle = UniqueHandle<FileHandleTraits>;

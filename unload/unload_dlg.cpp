@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include "companion_library.h"
 #include "resource.h"
 
 namespace {
@@ -32,9 +33,7 @@ BOOL CUnloadDlg::OnInitDialog()
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
 
-    // The companion library is found by the standard search, beginning with
-    // this program's own folder.
-    HMODULE library = LoadLibraryA("Larkspur.dll");
+    HMODULE library = LoadCompanionLibrary();
     if (library != nullptr) {
         UnOpenUrlFn unOpenUrl = reinterpret_cast<UnOpenUrlFn>(
             reinterpret_cast<void (*)()>(GetProcAddress(library, "unOpenUrl")));

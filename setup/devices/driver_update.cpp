@@ -6,7 +6,9 @@
 #include "diagnostics/detail_log.h"
 #include "setup_result.h"
 #include "system_calls.h"
+#include "system_library.h"
 #include "unique_handles.h"
+#include "warning_box.h"
 
 #include <newdev.h>
 
@@ -21,7 +23,10 @@ int UpdateDriverFromInf(const wchar_t* hardwareId, const wchar_t* infPath)
     wchar_t fullInfPath[MAX_PATH];
     DWORD length = win::GetFullPathNameW(infPath, MAX_PATH, fullInfPath, nullptr);
     if (length == 0 || length >= MAX_PATH) {
-        LogFailure(188, L"GetFullPathName fail,error code is 0x%x!", win::GetLastError());
+        // A path too long for the buffer is reported as its needed size,
+        // with no error set.
+        const DWORD code = length == 0 ? win::GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+        LogFailure(188, L"GetFullPathName fail,error code is 0x%x!", code);
         return ResultFailed;
     }
 
@@ -30,9 +35,7 @@ int UpdateDriverFromInf(const wchar_t* hardwareId, const wchar_t* infPath)
         return ResultFailed;
     }
 
-    // The tool runs elevated, often from a download or temporary folder where
-    // anyone can drop a DLL: newdev comes from the system folder only.
-    UniqueLibrary newdev(win::LoadLibraryExW(L"newdev.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    UniqueLibrary newdev(LoadSystemLibrary(L"newdev.dll"));
     if (!newdev.IsValid()) {
         LogFailure(213, L"LoadLibrary fail,error code is 0x%x!", win::GetLastError());
         return ResultFailed;
@@ -45,8 +48,17 @@ int UpdateDriverFromInf(const wchar_t* hardwareId, const wchar_t* infPath)
         return ResultFailed;
     }
 
+    // Where nobody can answer, the platform must fail rather than ask (an
+    // unsigned driver, a file to locate). newdev has brought the user
+    // interface into the process already, so looking at the window station
+    // here costs nothing.
+    DWORD flags = INSTALLFLAG_FORCE;
+    if (IsNonInteractive()) {
+        flags |= INSTALLFLAG_NONINTERACTIVE;
+    }
+
     PrintMessage(stdout, 61102, hardwareId, fullInfPath);
-    if (!updateDriver(nullptr, hardwareId, fullInfPath, INSTALLFLAG_FORCE, &restart)) {
+    if (!updateDriver(nullptr, hardwareId, fullInfPath, flags, &restart)) {
         LogFailure(227, L"UpdateFn fail,error code is 0x%x!", win::GetLastError());
         return ResultFailed;
     }

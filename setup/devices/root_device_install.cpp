@@ -21,7 +21,10 @@ int InstallRootDevice(const wchar_t* hardwareId, const wchar_t* infPath)
     wchar_t fullInfPath[MAX_PATH];
     DWORD length = win::GetFullPathNameW(infPath, MAX_PATH, fullInfPath, nullptr);
     if (length == 0 || length >= MAX_PATH) {
-        LogFailure(289, L"GetFullPathName fail,error code is 0x%x!", win::GetLastError());
+        // A path too long for the buffer is reported as its needed size,
+        // with no error set.
+        const DWORD code = length == 0 ? win::GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+        LogFailure(289, L"GetFullPathName fail,error code is 0x%x!", code);
         return ResultFailed;
     }
 
@@ -30,11 +33,20 @@ int InstallRootDevice(const wchar_t* hardwareId, const wchar_t* infPath)
     wchar_t idList[MAX_PATH] = {};
     win::lstrcpynW(idList, hardwareId, kMaxStoredIdLength + 1);
 
-    GUID classGuid;
-    wchar_t className[MAX_CLASS_NAME_LEN];
+    // Set before the lookup: an INF whose class is empty or too long for the
+    // buffer can still be reported as a success, with nothing written.
+    GUID classGuid = {};
+    wchar_t className[MAX_CLASS_NAME_LEN] = {};
     if (!win::SetupDiGetINFClassW(fullInfPath, &classGuid, className, MAX_CLASS_NAME_LEN,
                                   nullptr)) {
         LogFailure(304, L"SetupDiGetINFClass fail,error code is 0x%x!", win::GetLastError());
+        return ResultFailed;
+    }
+    className[MAX_CLASS_NAME_LEN - 1] = L'\0';
+    if (className[0] == L'\0') {
+        // The node's instance ID is generated from the class name: without
+        // one it would be ROOT\0000.
+        LogFailure(304, L"SetupDiGetINFClass fail,error code is 0x%x!", ERROR_INVALID_CLASS);
         return ResultFailed;
     }
 

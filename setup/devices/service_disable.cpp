@@ -19,11 +19,11 @@ public:
     explicit KeyPath(const wchar_t* serviceName) : m_text(nullptr)
     {
         const size_t prefix = wcslen(kServicesKey);
-        const size_t name = serviceName != nullptr ? wcslen(serviceName) : 0;
+        const size_t name = wcslen(serviceName);
         m_text = static_cast<wchar_t*>(malloc((prefix + name + 1) * sizeof(wchar_t)));
         if (m_text != nullptr) {
             wmemcpy(m_text, kServicesKey, prefix);
-            wmemcpy(m_text + prefix, serviceName != nullptr ? serviceName : L"", name);
+            wmemcpy(m_text + prefix, serviceName, name);
             m_text[prefix + name] = L'\0';
         }
     }
@@ -39,6 +39,17 @@ private:
 
 int DisableMyService(const wchar_t* serviceName)
 {
+    // The name is one key below Services: an empty name would write on the
+    // Services key itself, a separator into another service or a subkey.
+    bool validName = serviceName != nullptr && serviceName[0] != L'\0';
+    for (const wchar_t* unit = serviceName; validName && *unit != L'\0'; ++unit) {
+        validName = *unit != L'\\' && *unit != L'/';
+    }
+    if (!validName) {
+        LogFailure(537, L"r.Open fail,error code is 0x%x!", ERROR_INVALID_NAME);
+        return 0;
+    }
+
     KeyPath path(serviceName);
     if (path.Get() == nullptr) {
         // Without memory for the path the key cannot be opened either.

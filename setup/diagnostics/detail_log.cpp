@@ -6,12 +6,19 @@
 #include <new>
 
 #include "../system_calls.h"
+#include "../unique_handles.h"
 #include "file_reader.h"
 
 namespace {
 
 const size_t kTextUnits = 4096;
 const wchar_t kLogName[] = L"Detail.log";
+// Final paths carry a \\?\ prefix and may name a longer real folder than the
+// one the tool was started from.
+const DWORD kFinalPathUnits = 2 * MAX_PATH;
+// Appends are serialised by a lock on one byte far past any real content, so
+// that readers of the log are never blocked by it.
+const DWORD kAppendLockOffsetHigh = 0x7FFFFFFF;
 
 struct LogState {
     CFileReader file;
@@ -27,9 +34,10 @@ LogState& State()
     return state;
 }
 
-// Builds the log's path beside the executable. False when the path cannot be
-// obtained or would not fit whole.
-bool GetLogPath(wchar_t (&path)[MAX_PATH])
+// Builds the log's path beside the executable and the length of its folder
+// part (with its last backslash). False when the path cannot be obtained or
+// would not fit whole.
+bool GetLogPath(wchar_t (&path)[MAX_PATH], size_t* directoryLength)
 {
     for (wchar_t& unit : path) {
         unit = L'\0';
@@ -47,27 +55,133 @@ bool GetLogPath(wchar_t (&path)[MAX_PATH])
         }
     }
     const size_t nameUnits = sizeof(kLogName) / sizeof(kLogName[0]);  // with NUL
-    if (directory + nameUnits > MAX_PATH) {
+    if (directory == 0 || directory + nameUnits > MAX_PATH) {
         return false;
     }
     for (size_t i = 0; i < nameUnits; ++i) {
         path[directory + i] = kLogName[i];
     }
+    *directoryLength = directory;
     return true;
 }
+
+bool GetFinalPath(HANDLE handle, wchar_t (&path)[kFinalPathUnits])
+{
+    const DWORD length = win::GetFinalPathNameByHandleW(handle, path, kFinalPathUnits,
+                                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    return length != 0 && length < kFinalPathUnits;
+}
+
+// The elevated tool writes only into its own log: a plain file with one name,
+// which is exactly its own folder's Detail.log once every link on the way is
+// resolved. A hard link, a reparse point or a link to a file elsewhere would
+// make it append to a file that anyone who could write the folder chose.
+bool IsOwnLogFile(HANDLE file, const wchar_t* logPath, size_t directoryLength)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!win::GetFileInformationByHandle(file, &information)) {
+        return false;
+    }
+    const DWORD notPlain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+    if (information.nNumberOfLinks != 1 || (information.dwFileAttributes & notPlain) != 0) {
+        return false;
+    }
+
+    // The folder as the platform resolves it, so that a tool started through
+    // a linked folder still finds its log.
+    wchar_t folder[MAX_PATH];
+    for (size_t i = 0; i < directoryLength; ++i) {
+        folder[i] = logPath[i];
+    }
+    folder[directoryLength] = L'\0';
+    UniqueFileHandle folderHandle(win::CreateFileW(
+        folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    wchar_t expected[kFinalPathUnits];
+    wchar_t actual[kFinalPathUnits];
+    if (!folderHandle.IsValid() || !GetFinalPath(folderHandle.Get(), expected) ||
+        !GetFinalPath(file, actual)) {
+        return false;
+    }
+    size_t length = 0;
+    while (expected[length] != L'\0') {
+        ++length;
+    }
+    if (length == 0 || expected[length - 1] != L'\\') {
+        expected[length++] = L'\\';
+    }
+    const size_t nameUnits = sizeof(kLogName) / sizeof(kLogName[0]);  // with NUL
+    if (length + nameUnits > kFinalPathUnits) {
+        return false;
+    }
+    for (size_t i = 0; i < nameUnits; ++i) {
+        expected[length + i] = kLogName[i];
+    }
+    return win::CompareStringOrdinal(expected, -1, actual, -1, TRUE) == CSTR_EQUAL;
+}
+
+// Holds the append lock of the log for one append. When the file system
+// cannot lock, the append goes ahead unlocked: an entry is worth more than
+// its order.
+class CAppendLock {
+public:
+    explicit CAppendLock(HANDLE file) : m_file(file), m_overlapped(), m_held(false)
+    {
+        m_overlapped.OffsetHigh = kAppendLockOffsetHigh;
+        m_held = win::LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &m_overlapped) != FALSE;
+    }
+    ~CAppendLock()
+    {
+        if (m_held) {
+            const DWORD error = win::GetLastError();
+            win::UnlockFileEx(m_file, 0, 1, 0, &m_overlapped);
+            win::SetLastError(error);
+        }
+    }
+    CAppendLock(const CAppendLock&) = delete;
+    CAppendLock& operator=(const CAppendLock&) = delete;
+
+private:
+    HANDLE m_file;
+    OVERLAPPED m_overlapped;
+    bool m_held;
+};
 
 bool OpenLog(CFileReader& file)
 {
     wchar_t path[MAX_PATH];
-    if (!GetLogPath(path)) {
+    size_t directoryLength = 0;
+    if (!GetLogPath(path, &directoryLength)) {
         return false;
     }
+    // Shared for reading and writing, so that runs logging at the same time
+    // all get their entries in; links are not followed but checked.
     const DWORD access = GENERIC_READ | GENERIC_WRITE;
-    if (file.Open(path, access, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL)) {
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    bool created = false;
+    if (!file.Open(path, access, share, OPEN_EXISTING, flags)) {
+        if (!file.Open(path, access, share, CREATE_NEW, flags)) {
+            return false;
+        }
+        created = true;
+    }
+    if (!IsOwnLogFile(file.Handle(), path, directoryLength)) {
+        file.Close();
+        return false;
+    }
+    if (!created) {
         return true;
     }
-    if (!file.Open(path, access, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL)) {
+    // Only the run that created the file marks it, and only while it is still
+    // empty: a run that opened it in between may have written already.
+    CAppendLock lock(file.Handle());
+    LONGLONG size = 0;
+    if (!file.GetSize(&size)) {
         return false;
+    }
+    if (size != 0) {
+        return true;
     }
     static const BYTE kByteOrderMark[2] = {0xFF, 0xFE};
     DWORD written = 0;
@@ -75,20 +189,31 @@ bool OpenLog(CFileReader& file)
            written == sizeof(kByteOrderMark);
 }
 
-int AppendText(CFileReader& file, const wchar_t* format, va_list args)
+bool UsableLog(LogState& state)
 {
-    wchar_t text[kTextUnits];
-    // A text longer than the buffer is cut; the last unit always ends it.
-    _vsnwprintf(text, kTextUnits - 1, format, args);
-    text[kTextUnits - 1] = L'\0';
+    if (!state.attempted) {
+        // One attempt per run: set before anything can fail.
+        state.attempted = 1;
+        if (!OpenLog(state.file)) {
+            return false;
+        }
+        state.usable = 1;
+    }
+    return state.usable != 0;
+}
+
+// Appends the text in one write at the end of the file as it is at that
+// moment, under the append lock, so that entries of runs logging at the same
+// time neither overwrite nor interleave each other.
+int AppendText(CFileReader& file, const wchar_t* text)
+{
     DWORD units = 0;
     while (text[units] != L'\0') {
         ++units;
     }
     const DWORD bytes = units * static_cast<DWORD>(sizeof(wchar_t));
 
-    // The size is asked for every time, so each text lands at the end even
-    // when something else moved the file pointer or grew the file.
+    CAppendLock lock(file.Handle());
     LONGLONG size = 0;
     if (!file.GetSize(&size)) {
         return 0;
@@ -96,8 +221,63 @@ int AppendText(CFileReader& file, const wchar_t* format, va_list args)
     if (bytes == 0) {
         return 1;
     }
+    if (size % 2 != 0) {
+        // A write cut off earlier left half a character: complete it, or
+        // every later entry would be read shifted by one byte.
+        static const BYTE kPad = 0;
+        DWORD padded = 0;
+        if (!file.WriteAt(size, sizeof(kPad), &kPad, &padded, 0) || padded != sizeof(kPad)) {
+            return 0;
+        }
+        size += sizeof(kPad);
+    }
     DWORD written = 0;
     return file.WriteAt(size, bytes, text, &written, 0) && written == bytes ? 1 : 0;
+}
+
+// Formats into the buffer after `used` units; a text longer than the buffer
+// is cut. Returns the units used now.
+size_t Format(wchar_t (&text)[kTextUnits], size_t used, size_t reserve, const wchar_t* format,
+              va_list args)
+{
+    const size_t room = kTextUnits - 1 - reserve - used;
+    int length = _vsnwprintf(text + used, room, format, args);
+    if (length < 0 || static_cast<size_t>(length) > room) {
+        length = static_cast<int>(room);
+    }
+    // The runtime leaves a text that fills the room unterminated.
+    text[used + static_cast<size_t>(length)] = L'\0';
+    return used + static_cast<size_t>(length);
+}
+
+size_t FormatPart(wchar_t (&text)[kTextUnits], size_t used, size_t reserve,
+                  const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    used = Format(text, used, reserve, format, args);
+    va_end(args);
+    return used;
+}
+
+// One entry, written in one append so that it is whole in the file or not
+// there at all. The line end is always kept.
+void AppendEntry(int location, const wchar_t* format, const DWORD* code)
+{
+    LogState& state = State();
+    if (!UsableLog(state)) {
+        return;
+    }
+    const wchar_t kLineEnd[] = L"\r\n";
+    const size_t lineEndUnits = sizeof(kLineEnd) / sizeof(kLineEnd[0]) - 1;
+    wchar_t text[kTextUnits];
+    size_t used = FormatPart(text, 0, lineEndUnits, L"file:%s,line %d ", L".\\Pinwheel", location);
+    used = code != nullptr ? FormatPart(text, used, lineEndUnits, format, *code)
+                           : FormatPart(text, used, lineEndUnits, L"%s", format);
+    for (size_t i = 0; i <= lineEndUnits; ++i) {
+        text[used + i] = kLineEnd[i];
+    }
+    AppendText(state.file, text);
 }
 
 }  // namespace
@@ -105,35 +285,25 @@ int AppendText(CFileReader& file, const wchar_t* format, va_list args)
 int WriteDetailLog(const wchar_t* format, ...)
 {
     LogState& state = State();
-    if (!state.attempted) {
-        // One attempt per run: set before anything can fail.
-        state.attempted = 1;
-        if (!OpenLog(state.file)) {
-            return 0;
-        }
-        state.usable = 1;
-    } else if (!state.usable) {
+    if (!UsableLog(state)) {
         return 0;
     }
+    wchar_t text[kTextUnits];
     va_list args;
     va_start(args, format);
-    int result = AppendText(state.file, format, args);
+    Format(text, 0, 0, format, args);
     va_end(args);
-    return result;
+    return AppendText(state.file, text);
 }
 
 void LogFailure(int location, const wchar_t* text)
 {
-    WriteDetailLog(L"file:%s,line %d ", L".\\Pinwheel", location);
-    WriteDetailLog(text);
-    WriteDetailLog(L"\r\n");
+    AppendEntry(location, text, nullptr);
 }
 
 void LogFailure(int location, const wchar_t* format, DWORD code)
 {
-    WriteDetailLog(L"file:%s,line %d ", L".\\Pinwheel", location);
-    WriteDetailLog(format, code);
-    WriteDetailLog(L"\r\n");
+    AppendEntry(location, format, &code);
 }
 
 void ResetDetailLogForTesting()

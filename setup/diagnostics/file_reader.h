@@ -49,6 +49,10 @@ public:
     bool Delete() override;
     bool IsOpen() override;
 
+    // The open file, for the checks and locks that the object does not
+    // offer itself; INVALID_HANDLE_VALUE when there is none.
+    HANDLE Handle() const { return m_file; }
+
 private:
     bool Seek(LONGLONG offset);
 

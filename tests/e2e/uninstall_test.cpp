@@ -63,27 +63,6 @@ TEST(UninstallTest, MissingServiceKeyLogs537And629AndKeepsTheExitCode)
     EXPECT_FALSE(ServiceKeyExists(service));
 }
 
-// An empty service name is passed on: the open and the write go to the
-// Services key itself.
-TEST(UninstallTest, EmptyServiceNameAttemptsTheServicesKeyItself)
-{
-    PinwheelSandbox sandbox;
-    PinwheelResult run = sandbox.Run({L"uninstall", L"ROOT\\" + UniqueName(L"Nothing"), L""});
-    EXPECT_EQ(0u, run.exitCode);
-    DWORD start = 0, size = sizeof(start);
-    LSTATUS status = RegGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services",
-                                  L"start", RRF_RT_REG_DWORD, nullptr, &start, &size);
-    EXPECT_EQ(ERROR_SUCCESS, status);
-    EXPECT_EQ(4u, start);
-    EXPECT_EQ(NewLog(Entry(621, L"Uninstall Ok,But no device!")), run.log);
-    HKEY services;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services", 0, KEY_SET_VALUE,
-                      &services) == ERROR_SUCCESS) {
-        RegDeleteValueW(services, L"start");
-        RegCloseKey(services);
-    }
-}
-
 // Wine 8's SetupDiSetClassInstallParamsW is a stub that always fails, so a
 // real removal cannot happen here (the stub leaves ERROR_INVALID_DATA): the
 // removal ends at entry 431, the pass

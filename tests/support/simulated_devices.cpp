@@ -6,6 +6,8 @@
 
 #include <newdev.h>
 
+#include "warning_box.h"
+
 #include <set>
 #include <sstream>
 
@@ -305,8 +307,17 @@ BOOL WINAPI FakeUpdateDriver(HWND parent, LPCWSTR hardwareId, LPCWSTR inf, DWORD
     return TRUE;
 }
 
+decltype(win::LoadLibraryExW) g_nextDeviceLoad;
+
 HMODULE WINAPI FakeLoadLibrary(LPCWSTR name, HANDLE file, DWORD flags)
 {
+    // Only newdev is simulated; the user interface has a stand-in of its own.
+    const std::wstring wanted = name ? name : L"";
+    const std::wstring newdev = L"newdev.dll";
+    if (wanted.size() < newdev.size() ||
+        _wcsicmp(wanted.c_str() + wanted.size() - newdev.size(), newdev.c_str()) != 0) {
+        return g_nextDeviceLoad(name, file, flags);
+    }
     std::ostringstream call;
     call << "LoadLibraryExW(" << Narrow(name) << ",file=" << (file ? "set" : "null") << ",flags=0x"
          << std::hex << flags << ")";
@@ -394,6 +405,9 @@ SimulatedDevices::SimulatedDevices()
     Replace(m_saved, win::SetupDiSetClassInstallParamsW, &SetClassInstallParams);
     Replace(m_saved, win::SetupDiGetDeviceInstallParamsW, &GetInstallParams);
     Replace(m_saved, win::CM_Get_Device_ID_ExW, &GetDeviceId);
+    m_saved.emplace_back(reinterpret_cast<void**>(&g_nextDeviceLoad),
+                         reinterpret_cast<void*>(g_nextDeviceLoad));
+    g_nextDeviceLoad = win::LoadLibraryExW;
     Replace(m_saved, win::LoadLibraryExW, &FakeLoadLibrary);
     Replace(m_saved, win::GetProcAddress, &GetProc);
     Replace(m_saved, win::FreeLibrary, &FreeLib);
@@ -435,23 +449,115 @@ SimDevice& SimulatedDevices::Add(const Bytes& hardwareIds, const Bytes& compatib
 }
 
 namespace {
-std::vector<ShownBox>* g_boxes;
+RecordedBoxes* g_boxes;
+HMODULE const kUser32 = reinterpret_cast<HMODULE>(0x7E58000);
+HWINSTA const kStation = reinterpret_cast<HWINSTA>(0x7E59000);
+decltype(win::LoadLibraryExW) g_nextLoad;
+decltype(win::GetProcAddress) g_nextProc;
+decltype(win::FreeLibrary) g_nextFree;
+
+bool IsUser32(const wchar_t* name)
+{
+    std::wstring lower;
+    for (const wchar_t* unit = name; unit && *unit; ++unit) {
+        lower += (*unit >= L'A' && *unit <= L'Z') ? static_cast<wchar_t>(*unit + 32) : *unit;
+    }
+    const std::wstring file = L"user32.dll";
+    return lower == file ||
+           (lower.size() > file.size() &&
+            lower.compare(lower.size() - file.size() - 1, std::wstring::npos, L"\\" + file) == 0);
+}
+
 int WINAPI RecordBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
-    g_boxes->push_back(ShownBox{owner, text, caption, type});
+    g_boxes->boxes.push_back(ShownBox{owner, text, caption, type});
     return IDOK;
+}
+
+HWINSTA WINAPI FakeStation()
+{
+    return kStation;
+}
+
+BOOL WINAPI FakeObjectInformation(HANDLE object, int index, void* info, DWORD size, DWORD* needed)
+{
+    if (object != kStation || index != UOI_FLAGS || size < sizeof(USEROBJECTFLAGS)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    USEROBJECTFLAGS flags = {};
+    flags.dwFlags = g_boxes->stationVisible ? WSF_VISIBLE : 0;
+    *static_cast<USEROBJECTFLAGS*>(info) = flags;
+    if (needed) {
+        *needed = sizeof(flags);
+    }
+    return TRUE;
+}
+
+HMODULE WINAPI LoadUser32(LPCWSTR name, HANDLE file, DWORD flags)
+{
+    if (!IsUser32(name)) {
+        return g_nextLoad(name, file, flags);
+    }
+    g_boxes->libraryNames.push_back(name);
+    ++g_boxes->loads;
+    return kUser32;
+}
+
+FARPROC WINAPI User32Proc(HMODULE module, LPCSTR name)
+{
+    if (module != kUser32) {
+        return g_nextProc(module, name);
+    }
+    const std::string wanted = name;
+    void (*proc)() = nullptr;
+    if (wanted == "MessageBoxW") {
+        proc = reinterpret_cast<void (*)()>(&RecordBox);
+    } else if (wanted == "GetProcessWindowStation") {
+        proc = reinterpret_cast<void (*)()>(&FakeStation);
+    } else if (wanted == "GetUserObjectInformationW") {
+        proc = reinterpret_cast<void (*)()>(&FakeObjectInformation);
+    }
+    if (proc == nullptr) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+    }
+    return reinterpret_cast<FARPROC>(proc);
+}
+
+BOOL WINAPI FreeUser32(HMODULE module)
+{
+    if (module != kUser32) {
+        return g_nextFree(module);
+    }
+    ++g_boxes->frees;
+    return TRUE;
 }
 }  // namespace
 
-RecordedBoxes::RecordedBoxes() : m_saved(win::MessageBoxW), m_previous(g_boxes)
+RecordedBoxes::RecordedBoxes() : m_previous(g_boxes)
 {
-    g_boxes = &boxes;
-    win::MessageBoxW = &RecordBox;
+    // An instance nested in another chains to it; the outer one's links come
+    // back when the inner one goes.
+    m_saved.emplace_back(reinterpret_cast<void**>(&g_nextLoad), reinterpret_cast<void*>(g_nextLoad));
+    m_saved.emplace_back(reinterpret_cast<void**>(&g_nextProc), reinterpret_cast<void*>(g_nextProc));
+    m_saved.emplace_back(reinterpret_cast<void**>(&g_nextFree), reinterpret_cast<void*>(g_nextFree));
+    // Each test starts with the user interface as a new run has it.
+    ResetUserInterfaceForTesting();
+    g_boxes = this;
+    g_nextLoad = win::LoadLibraryExW;
+    g_nextProc = win::GetProcAddress;
+    g_nextFree = win::FreeLibrary;
+    Replace(m_saved, win::LoadLibraryExW, &LoadUser32);
+    Replace(m_saved, win::GetProcAddress, &User32Proc);
+    Replace(m_saved, win::FreeLibrary, &FreeUser32);
 }
 
 RecordedBoxes::~RecordedBoxes()
 {
-    win::MessageBoxW = m_saved;
+    ResetUserInterfaceForTesting();
+    for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+        *it->first = it->second;
+    }
     g_boxes = m_previous;
 }
 

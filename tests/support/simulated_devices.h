@@ -99,7 +99,9 @@ private:
     SimulatedDevices* m_previous;
 };
 
-// Records the warning boxes instead of showing them.
+// Stands in for the user-interface library, which the tool loads from the
+// system folder only when it shows a box: records the boxes instead of
+// showing them, and reports a window station that is visible or not.
 struct ShownBox {
     HWND owner;
     std::wstring text;
@@ -110,13 +112,23 @@ class RecordedBoxes {
 public:
     RecordedBoxes();
     ~RecordedBoxes();
+    RecordedBoxes(const RecordedBoxes&) = delete;
+    RecordedBoxes& operator=(const RecordedBoxes&) = delete;
+
     std::vector<ShownBox> boxes;
     // The box texts only, in order.
     std::vector<std::wstring> Texts() const;
 
+    // What the process's window station reports (WSF_VISIBLE or not).
+    bool stationVisible = true;
+    // The user-interface library: names asked for, loads and frees.
+    std::vector<std::wstring> libraryNames;
+    int loads = 0;
+    int frees = 0;
+
 private:
-    decltype(win::MessageBoxW) m_saved;
-    std::vector<ShownBox>* m_previous;
+    std::vector<std::pair<void**, void*>> m_saved;
+    RecordedBoxes* m_previous;
 };
 
 // Captures what the process writes to standard output, from construction to

@@ -23,9 +23,23 @@ TEST_F(DetailLogTest, FirstEntryCreatesTheFileWithTheMarkAndLaterEntriesFollow)
 TEST_F(DetailLogTest, ExistingFileIsAppendedToWithoutAMark)
 {
     LogDirectory log;
-    WriteFileBytes(log.LogPath(), "\xFF\xFEold");
+    WriteFileBytes(log.LogPath(), std::string("\xFF\xFEo\0l\0d\0", 8));
     LogFailure(569, L"Install,But find device!");
-    EXPECT_EQ(std::string("\xFF\xFEold") + Utf16(Entry(569, L"Install,But find device!")),
+    EXPECT_EQ(std::string("\xFF\xFEo\0l\0d\0", 8) + Utf16(Entry(569, L"Install,But find device!")),
+              log.Bytes());
+}
+
+// A write cut off earlier left half a character; without padding, every
+// later entry would decode shifted by one byte.
+TEST_F(DetailLogTest, OddLengthLogIsPaddedToWholeCharactersFirst)
+{
+    LogDirectory log;
+    WriteFileBytes(log.LogPath(), std::string("\xFF\xFEo\0l", 5));
+    LogFailure(569, L"Install,But find device!");
+    LogFailure(621, L"Uninstall Ok,But no device!");
+    EXPECT_EQ(std::string("\xFF\xFEo\0l\0", 6) +
+                  Utf16(Entry(569, L"Install,But find device!") +
+                        Entry(621, L"Uninstall Ok,But no device!")),
               log.Bytes());
 }
 

@@ -89,16 +89,19 @@ TEST_F(DisableMyServiceTest, MissingServiceKeyIsNotCreated)
               RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kServices + absent).c_str(), 0, KEY_READ, &key));
 }
 
-TEST_F(DisableMyServiceTest, NullAndEmptyNamesAddressTheServicesKeyItself)
+// A name that is not one key below Services would write on the Services key
+// itself, into another service or into a subkey: nothing is opened.
+TEST_F(DisableMyServiceTest, NamesOutsideOneServiceKeyOpenNothing)
 {
-    g_opens.clear();
-    Override<win::RegOpenKeyExW> open(&RecordOpen);
-    Fail<win::RegSetValueExW> refuse(ERROR_ACCESS_DENIED, kKeepLastError);
-    EXPECT_EQ(0, DisableMyService(L""));
-    EXPECT_EQ(0, DisableMyService(nullptr));
-    ASSERT_EQ(2u, g_opens.size());
-    EXPECT_EQ(kServices, g_opens[0].path);
-    EXPECT_EQ(kServices, g_opens[1].path);
+    for (const wchar_t* name : {static_cast<const wchar_t*>(nullptr), L"", L"svc\\Parameters",
+                                L"\\", L"svc/Parameters", L"..\\Other"}) {
+        LogDirectory log;
+        g_opens.clear();
+        Override<win::RegOpenKeyExW> open(&RecordOpen);
+        EXPECT_EQ(0, DisableMyService(name));
+        EXPECT_TRUE(g_opens.empty());
+        EXPECT_EQ(NewLog(Entry(537, L"r.Open fail,error code is 0x7b!")), log.Bytes());
+    }
 }
 
 // The code in each entry is the status the failing registry call returned;
