@@ -159,13 +159,13 @@ bool OpenLog(CFileReader& file)
     const DWORD access = GENERIC_READ | GENERIC_WRITE;
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-    bool created = false;
-    if (!file.Open(path, access, share, OPEN_EXISTING, flags)) {
-        if (!file.Open(path, access, share, CREATE_NEW, flags)) {
-            return false;
-        }
-        created = true;
+    // Opened or made in one step: between a failed open and a create, a run
+    // starting at the same moment could make the file and leave this one
+    // without a log.
+    if (!file.Open(path, access, share, OPEN_ALWAYS, flags)) {
+        return false;
     }
+    const bool created = win::GetLastError() != ERROR_ALREADY_EXISTS;
     if (!IsOwnLogFile(file.Handle(), path, directoryLength)) {
         file.Close();
         return false;

@@ -1,6 +1,7 @@
 #include "log_directory.h"
 
 #include <windows.h>
+#include <wctype.h>
 
 #include <gtest/gtest.h>
 
@@ -141,4 +142,43 @@ std::string NewLog(const std::wstring& entries)
 std::wstring Entry(int location, const std::wstring& text)
 {
     return L"file:.\\Pinwheel,line " + std::to_wstring(location) + L" " + text + L"\r\n";
+}
+
+::testing::AssertionResult DecodeLog(const std::string& bytes, std::vector<std::wstring>* entries)
+{
+    if (bytes.size() % 2 != 0) {
+        return ::testing::AssertionFailure() << "odd length " << bytes.size();
+    }
+    std::wstring text;
+    for (size_t i = 0; i < bytes.size(); i += 2) {
+        text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                     (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    }
+    if (!text.empty() && text[0] == 0xFEFF) {
+        text.erase(0, 1);
+    }
+    const std::wstring prefix = L"file:.\\Pinwheel,line ";
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find(L"\r\n", at);
+        if (end == std::wstring::npos) {
+            return ::testing::AssertionFailure() << "an entry without its line end at " << at;
+        }
+        const std::wstring entry = text.substr(at, end - at);
+        size_t digits = prefix.size();
+        while (digits < entry.size() && iswdigit(entry[digits])) {
+            ++digits;
+        }
+        if (entry.compare(0, prefix.size(), prefix) != 0 || digits == prefix.size() ||
+            digits >= entry.size() || entry[digits] != L' ' ||
+            entry.find_first_of(std::wstring(L"\r\n\0\xFEFF", 4)) != std::wstring::npos ||
+            entry.find(prefix, 1) != std::wstring::npos) {
+            return ::testing::AssertionFailure() << "not a whole entry at " << at;
+        }
+        if (entries != nullptr) {
+            entries->push_back(entry);
+        }
+        at = end + 2;
+    }
+    return ::testing::AssertionSuccess();
 }

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "system_call_override.h"
 
@@ -35,3 +38,8 @@ std::wstring FreshTestDirectory(const std::wstring& name);
 // Whole-file helpers.
 std::string ReadFileBytes(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// The entries of a log's bytes: UTF-16LE after an optional mark at offset 0,
+// each `file:.\Pinwheel,line <number> <text>` ending in CR LF. Fails when
+// anything else is there: a torn or interleaved entry, a mark elsewhere, an
+// odd byte.
+::testing::AssertionResult DecodeLog(const std::string& bytes, std::vector<std::wstring>* entries);

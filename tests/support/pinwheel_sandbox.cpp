@@ -30,14 +30,38 @@ PinwheelSandbox::PinwheelSandbox()
 }
 
 PinwheelResult PinwheelSandbox::Run(const std::vector<std::wstring>& arguments,
-                                    const std::wstring& currentDirectory) const
+                                    const std::wstring& currentDirectory, bool answerBoxes) const
 {
     WatchOptions options;
     options.directory = currentDirectory.empty() ? m_directory : currentDirectory;
+    options.answerBoxes = answerBoxes;
+    if (!answerBoxes) {
+        // Nobody answers: a box would hold the run until this ends it.
+        options.timeoutMs = 30000;
+    }
     PinwheelResult result;
     static_cast<WatchedRun&>(result) = RunWatched(Exe(), arguments, options);
     EXPECT_TRUE(result.started) << "cannot start Pinwheel.exe";
     EXPECT_FALSE(result.timedOut);
     result.log = ReadFileBytes(LogPath());
     return result;
+}
+
+std::vector<PinwheelResult> PinwheelSandbox::RunTogether(
+    const std::vector<std::vector<std::wstring>>& runs) const
+{
+    WatchOptions options;
+    options.directory = m_directory;
+    std::vector<WatchedRun> watched = RunWatchedTogether(Exe(), runs, options);
+    const std::string log = ReadFileBytes(LogPath());
+    std::vector<PinwheelResult> results;
+    for (const WatchedRun& run : watched) {
+        PinwheelResult result;
+        static_cast<WatchedRun&>(result) = run;
+        EXPECT_TRUE(result.started) << "cannot start Pinwheel.exe";
+        EXPECT_FALSE(result.timedOut);
+        result.log = log;
+        results.push_back(result);
+    }
+    return results;
 }

@@ -21,7 +21,12 @@ public:
     // Runs the copy with these arguments, from `currentDirectory` (the
     // sandbox when empty).
     PinwheelResult Run(const std::vector<std::wstring>& arguments,
-                       const std::wstring& currentDirectory = std::wstring()) const;
+                       const std::wstring& currentDirectory = std::wstring(),
+                       bool answerBoxes = true) const;
+    // Runs the copy once per argument list, all let go at the same moment;
+    // every result carries the log as it is after the last run ended.
+    std::vector<PinwheelResult> RunTogether(
+        const std::vector<std::vector<std::wstring>>& runs) const;
 
 private:
     std::wstring m_directory;

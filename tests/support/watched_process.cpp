@@ -10,6 +10,7 @@ struct WatchState {
     std::set<HWND>* answered;
     std::set<HWND>* visible;
     const std::function<void(const Box&)>* onBox;
+    bool answer;
 };
 
 std::wstring WindowText(HWND window)
@@ -46,8 +47,10 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM context)
         if (*state.onBox) {
             (*state.onBox)(box);
         }
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(window, IDOK)));
+        if (state.answer) {
+            PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(window, IDOK)));
+        }
     }
     return TRUE;
 }
@@ -125,63 +128,121 @@ std::wstring QuoteArgument(const std::wstring& argument)
     return quoted;
 }
 
-WatchedRun RunWatched(const std::wstring& program, const std::vector<std::wstring>& arguments,
-                      const WatchOptions& options)
-{
+namespace {
+
+// One program of a watched group, from start to its exit code and output.
+struct Launch {
     WatchedRun run;
+    std::wstring outPath, errPath;
+    HANDLE out = INVALID_HANDLE_VALUE;
+    HANDLE err = INVALID_HANDLE_VALUE;
+    PROCESS_INFORMATION process{};
+    std::set<HWND> answered, visible;
+};
+
+void Start(Launch& launch, const std::wstring& program, const std::vector<std::wstring>& arguments,
+           const WatchOptions& options, const std::vector<wchar_t>& environment)
+{
     std::wstring commandLine = QuoteArgument(program);
     for (const std::wstring& argument : arguments) {
         commandLine += L" " + QuoteArgument(argument);
     }
-
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    std::wstring outPath, errPath;
-    HANDLE out = INVALID_HANDLE_VALUE, err = INVALID_HANDLE_VALUE;
     if (options.captureOutput) {
-        out = InheritableTempFile(outPath);
-        err = InheritableTempFile(errPath);
+        launch.out = InheritableTempFile(launch.outPath);
+        launch.err = InheritableTempFile(launch.errPath);
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        startup.hStdOutput = out;
-        startup.hStdError = err;
+        startup.hStdOutput = launch.out;
+        startup.hStdError = launch.err;
     }
+    // Suspended, so that a group starts its work at the same moment.
+    launch.run.started =
+        CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, options.captureOutput,
+                       CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED,
+                       environment.empty() ? nullptr : const_cast<wchar_t*>(environment.data()),
+                       options.directory.empty() ? nullptr : options.directory.c_str(), &startup,
+                       &launch.process) != FALSE;
+}
+
+void Finish(Launch& launch)
+{
+    if (launch.run.started) {
+        GetExitCodeProcess(launch.process.hProcess, &launch.run.exitCode);
+        launch.run.visibleWindows = static_cast<int>(launch.visible.size());
+        CloseHandle(launch.process.hThread);
+        CloseHandle(launch.process.hProcess);
+    }
+    if (launch.out != INVALID_HANDLE_VALUE) {
+        launch.run.out = ReadAll(launch.out);
+        launch.run.err = ReadAll(launch.err);
+        CloseHandle(launch.out);
+        CloseHandle(launch.err);
+        DeleteFileW(launch.outPath.c_str());
+        DeleteFileW(launch.errPath.c_str());
+    }
+}
+
+}  // namespace
+
+std::vector<WatchedRun> RunWatchedTogether(const std::wstring& program,
+                                           const std::vector<std::vector<std::wstring>>& runs,
+                                           const WatchOptions& options)
+{
     std::vector<wchar_t> environment;
     if (!options.environment.empty()) {
         environment = BuildEnvironment(options.environment);
     }
+    std::vector<Launch> launches(runs.size());
+    for (size_t i = 0; i < runs.size(); ++i) {
+        Start(launches[i], program, runs[i], options, environment);
+    }
+    for (Launch& launch : launches) {
+        if (launch.run.started) {
+            ResumeThread(launch.process.hThread);
+        }
+    }
 
-    PROCESS_INFORMATION process{};
-    run.started = CreateProcessW(
-        program.c_str(), &commandLine[0], nullptr, nullptr, options.captureOutput,
-        CREATE_UNICODE_ENVIRONMENT, environment.empty() ? nullptr : environment.data(),
-        options.directory.empty() ? nullptr : options.directory.c_str(), &startup, &process);
-    if (run.started) {
-        std::set<HWND> answered, visible;
-        WatchState state{process.dwProcessId, &run.boxes, &answered, &visible, &options.onBox};
-        DWORD waited = 0;
-        while (WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT) {
-            EnumWindows(&VisitWindow, reinterpret_cast<LPARAM>(&state));
-            waited += 10;
-            if (waited >= options.timeoutMs) {
-                run.timedOut = true;
-                TerminateProcess(process.hProcess, 0xDEAD);
-                WaitForSingleObject(process.hProcess, INFINITE);
+    const DWORD start = GetTickCount();
+    for (Launch& launch : launches) {
+        if (!launch.run.started) {
+            continue;
+        }
+        while (WaitForSingleObject(launch.process.hProcess, 10) == WAIT_TIMEOUT) {
+            // Every program of the group has its boxes answered while this
+            // one is waited for.
+            for (Launch& other : launches) {
+                if (other.run.started) {
+                    WatchState otherState{other.process.dwProcessId, &other.run.boxes,
+                                          &other.answered, &other.visible, &options.onBox,
+                                          options.answerBoxes};
+                    EnumWindows(&VisitWindow, reinterpret_cast<LPARAM>(&otherState));
+                }
+            }
+            if (GetTickCount() - start >= options.timeoutMs) {
+                for (Launch& other : launches) {
+                    if (other.run.started &&
+                        WaitForSingleObject(other.process.hProcess, 0) == WAIT_TIMEOUT) {
+                        other.run.timedOut = true;
+                        TerminateProcess(other.process.hProcess, 0xDEAD);
+                        WaitForSingleObject(other.process.hProcess, INFINITE);
+                    }
+                }
                 break;
             }
         }
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        run.visibleWindows = static_cast<int>(visible.size());
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
     }
-    if (options.captureOutput) {
-        run.out = ReadAll(out);
-        run.err = ReadAll(err);
-        CloseHandle(out);
-        CloseHandle(err);
-        DeleteFileW(outPath.c_str());
-        DeleteFileW(errPath.c_str());
+    std::vector<WatchedRun> results;
+    for (Launch& launch : launches) {
+        Finish(launch);
+        results.push_back(launch.run);
     }
-    return run;
+    return results;
+}
+
+WatchedRun RunWatched(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                      const WatchOptions& options)
+{
+    return RunWatchedTogether(program, {arguments}, options)[0];
 }

@@ -31,6 +31,9 @@ struct WatchOptions {
     bool captureOutput = true;  // else the program shares our handles
     DWORD timeoutMs = 120000;
     std::function<void(const Box&)> onBox;
+    // False: boxes are recorded but left for nobody to answer, as in a
+    // silent install, so a run that shows one does not end by itself.
+    bool answerBoxes = true;
     std::wstring environment;  // extra NAME=value lines, '\n'-separated
 };
 
@@ -39,3 +42,10 @@ std::wstring QuoteArgument(const std::wstring& argument);
 
 WatchedRun RunWatched(const std::wstring& program, const std::vector<std::wstring>& arguments,
                       const WatchOptions& options = WatchOptions());
+
+// Runs the program once per argument list, all started suspended and let go
+// at the same moment, answering every box of every run until all have ended
+// (or the timeout, counted for the whole group, has passed).
+std::vector<WatchedRun> RunWatchedTogether(const std::wstring& program,
+                                           const std::vector<std::vector<std::wstring>>& runs,
+                                           const WatchOptions& options = WatchOptions());
