@@ -11,6 +11,7 @@
 // The steps follow the tool's files one by one (named above each step); when
 // the tool's sequence changes, change the matching step here.
 #include <windows.h>
+#include <sddl.h>
 #include <setupapi.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -97,12 +98,114 @@ bool AnyDeviceCarries(const wchar_t* id)
     return found;
 }
 
+// --- setup/run_lock.cpp ------------------------------------------------
+
+// The machine-wide lock held across the device work, made with the tool's
+// access rules.
+HANDLE TakeRunLock()
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr)) {
+        descriptor = nullptr;
+    }
+    SECURITY_ATTRIBUTES attributes;
+    attributes.nLength = sizeof(attributes);
+    attributes.lpSecurityDescriptor = descriptor;
+    attributes.bInheritHandle = FALSE;
+    HANDLE mutex = CreateMutexW(descriptor != nullptr ? &attributes : nullptr, FALSE,
+                                L"Global\\PinwheelDeviceSetup");
+    if (descriptor != nullptr) {
+        LocalFree(descriptor);
+    }
+    if (mutex != nullptr) {
+        WaitForSingleObject(mutex, 5 * 60 * 1000);
+    }
+    return mutex;
+}
+
+void DropRunLock(HANDLE mutex)
+{
+    if (mutex != nullptr) {
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    }
+}
+
 // --- setup/diagnostics/detail_log.cpp, file_reader.cpp ---------------------
 
+const DWORD kFinalPathUnits = 2 * MAX_PATH;
 HANDLE g_log = INVALID_HANDLE_VALUE;
 
-// Detail.log beside the executable: opened if it exists, else created with
-// a byte-order mark.
+// The tool's check that the log is its own folder's plain Detail.log: one
+// link, no reparse point, and the final path of its folder plus the name.
+bool IsOwnLog(const wchar_t* path, size_t folderLength)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(g_log, &information) || information.nNumberOfLinks != 1) {
+        return false;
+    }
+    wchar_t folder[MAX_PATH];
+    wmemcpy(folder, path, folderLength);
+    folder[folderLength] = L'\0';
+    HANDLE folderHandle =
+        CreateFileW(folder, FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folderHandle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    wchar_t expected[kFinalPathUnits];
+    wchar_t actual[kFinalPathUnits];
+    const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    DWORD length = GetFinalPathNameByHandleW(folderHandle, expected, kFinalPathUnits, flags);
+    bool own = length != 0 && length + 12 < kFinalPathUnits &&
+               GetFinalPathNameByHandleW(g_log, actual, kFinalPathUnits, flags) != 0;
+    if (own) {
+        if (expected[length - 1] != L'\\') {
+            expected[length++] = L'\\';
+        }
+        wcscpy(expected + length, L"Detail.log");
+        own = CompareStringOrdinal(expected, -1, actual, -1, TRUE) == CSTR_EQUAL;
+    }
+    CloseHandle(folderHandle);
+    return own;
+}
+
+// Appends are serialised by a lock on one byte far past the content.
+class AppendLock {
+public:
+    AppendLock() : m_overlapped()
+    {
+        m_overlapped.OffsetHigh = 0x7FFFFFFF;
+        m_held = LockFileEx(g_log, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &m_overlapped) != FALSE;
+    }
+    ~AppendLock()
+    {
+        if (m_held) {
+            UnlockFileEx(g_log, 0, 1, 0, &m_overlapped);
+        }
+    }
+
+private:
+    OVERLAPPED m_overlapped;
+    bool m_held;
+};
+
+void WriteAtEnd(const void* data, DWORD bytes)
+{
+    AppendLock lock;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(g_log, &size) || bytes == 0) {
+        return;
+    }
+    DWORD written = 0;
+    SetFilePointerEx(g_log, size, nullptr, FILE_BEGIN);
+    WriteFile(g_log, data, bytes, &written, nullptr);
+}
+
+// Detail.log beside the executable, shared for reading and writing: opened
+// if it exists, else created and given a byte-order mark.
 void OpenLog()
 {
     wchar_t path[MAX_PATH] = {};
@@ -116,54 +219,43 @@ void OpenLog()
     }
     wcscpy(name + 1, L"Detail.log");
     const DWORD access = GENERIC_READ | GENERIC_WRITE;
-    g_log = CreateFileW(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (g_log != INVALID_HANDLE_VALUE) {
-        return;
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    bool created = false;
+    g_log = CreateFileW(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
+    if (g_log == INVALID_HANDLE_VALUE) {
+        g_log = CreateFileW(path, access, share, nullptr, CREATE_NEW, flags, nullptr);
+        created = true;
     }
-    g_log = CreateFileW(path, access, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (g_log == INVALID_HANDLE_VALUE) {
         return;
     }
-    static const BYTE kByteOrderMark[2] = {0xFF, 0xFE};
-    LARGE_INTEGER start = {};
-    DWORD written = 0;
-    SetFilePointerEx(g_log, start, nullptr, FILE_BEGIN);
-    WriteFile(g_log, kByteOrderMark, sizeof(kByteOrderMark), &written, nullptr);
-}
-
-// One piece of an entry, written at the end of the file as it is now.
-void Append(const wchar_t* format, ...)
-{
-    if (g_log == INVALID_HANDLE_VALUE) {
+    if (!IsOwnLog(path, static_cast<size_t>(name + 1 - path))) {
+        CloseHandle(g_log);
+        g_log = INVALID_HANDLE_VALUE;
         return;
     }
-    wchar_t text[4096];
-    va_list args;
-    va_start(args, format);
-    _vsnwprintf(text, 4095, format, args);
-    va_end(args);
-    text[4095] = L'\0';
-    const DWORD bytes = static_cast<DWORD>(wcslen(text) * sizeof(wchar_t));
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(g_log, &size) || bytes == 0) {
-        return;
+    if (created) {
+        static const BYTE kByteOrderMark[2] = {0xFF, 0xFE};
+        WriteAtEnd(kByteOrderMark, sizeof(kByteOrderMark));
     }
-    DWORD written = 0;
-    SetFilePointerEx(g_log, size, nullptr, FILE_BEGIN);
-    WriteFile(g_log, text, bytes, &written, nullptr);
 }
 
-// An entry is three appends: the place, the text, the line end.
+// An entry: the place and the text, formatted into one buffer and written
+// in one append.
 void LogEntry(int location, const wchar_t* text)
 {
     if (g_log == INVALID_HANDLE_VALUE) {
         OpenLog();
+        if (g_log == INVALID_HANDLE_VALUE) {
+            return;
+        }
     }
-    Append(L"file:%s,line %d ", L".\\Pinwheel", location);
-    Append(text);
-    Append(L"\r\n");
+    wchar_t entry[4096];
+    int used = _snwprintf(entry, 4000, L"file:%s,line %d ", L".\\Pinwheel", location);
+    used += _snwprintf(entry + used, 4000 - used, L"%s", text);
+    wcscpy(entry + used, L"\r\n");
+    WriteAtEnd(entry, static_cast<DWORD>((used + 2) * sizeof(wchar_t)));
 }
 
 // --- setup/devices/service_disable.cpp -------------------------------------
@@ -206,13 +298,15 @@ int wmain(int argc, wchar_t* argv[])
         MessageBoxW(nullptr, argv[0], L"Warning", MB_OK | MB_ICONWARNING);
     }
 #endif
-    if (argc < 4 || _wcsicmp(argv[1], L"uninstall") != 0) {
+    if (argc < 4 || _wcsicmp(argv[1], L"uninstall") != 0 || wcslen(argv[2]) == 0) {
         return 3;
     }
     printf("Uninstall driver,please wait...");
+    HANDLE lock = TakeRunLock();
     if (!AnyDeviceCarries(argv[2])) {
         LogEntry(621, L"Uninstall Ok,But no device!");
     }
+    DropRunLock(lock);
     DisableService(argv[3]);
     if (g_log != INVALID_HANDLE_VALUE) {
         CloseHandle(g_log);
