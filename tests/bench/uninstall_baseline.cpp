@@ -204,8 +204,8 @@ void WriteAtEnd(const void* data, DWORD bytes)
     WriteFile(g_log, data, bytes, &written, nullptr);
 }
 
-// Detail.log beside the executable, shared for reading and writing: opened
-// if it exists, else created and given a byte-order mark.
+// Detail.log beside the executable, shared for reading and writing, opened
+// or made in one step; a new one is given a byte-order mark.
 void OpenLog()
 {
     wchar_t path[MAX_PATH] = {};
@@ -221,15 +221,11 @@ void OpenLog()
     const DWORD access = GENERIC_READ | GENERIC_WRITE;
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-    bool created = false;
-    g_log = CreateFileW(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
-    if (g_log == INVALID_HANDLE_VALUE) {
-        g_log = CreateFileW(path, access, share, nullptr, CREATE_NEW, flags, nullptr);
-        created = true;
-    }
+    g_log = CreateFileW(path, access, share, nullptr, OPEN_ALWAYS, flags, nullptr);
     if (g_log == INVALID_HANDLE_VALUE) {
         return;
     }
+    const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
     if (!IsOwnLog(path, static_cast<size_t>(name + 1 - path))) {
         CloseHandle(g_log);
         g_log = INVALID_HANDLE_VALUE;
