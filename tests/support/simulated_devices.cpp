@@ -470,6 +470,9 @@ bool IsUser32(const wchar_t* name)
 
 int WINAPI RecordBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
+    if (g_boxes->onBox) {
+        g_boxes->onBox();
+    }
     g_boxes->boxes.push_back(ShownBox{owner, text, caption, type});
     return IDOK;
 }

@@ -119,6 +119,8 @@ public:
     // The box texts only, in order.
     std::vector<std::wstring> Texts() const;
 
+    // Runs as each box is shown, before it is recorded.
+    std::function<void()> onBox;
     // What the process's window station reports (WSF_VISIBLE or not).
     bool stationVisible = true;
     // The user-interface library: names asked for, loads and frees.
