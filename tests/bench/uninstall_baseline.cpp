@@ -10,15 +10,26 @@
 //
 // The steps follow the tool's files one by one (named above each step); when
 // the tool's sequence changes, change the matching step here.
-#include <windows.h>
-#include <sddl.h>
-#include <setupapi.h>
-#include <stdarg.h>
+// The C headers first, as in the tool: after windows.h, mingw-w64's stdio.h
+// would route printf through its own formatter instead of the runtime's.
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
 
+#include <windows.h>
+#include <sddl.h>
+#include <setupapi.h>
+
 namespace {
+
+// The tool's handle owners keep the last error across each release; the
+// reads of the last error are platform calls too.
+#define KEEPING_LAST_ERROR(release)         \
+    do {                                    \
+        const DWORD saved = GetLastError(); \
+        release;                            \
+        SetLastError(saved);                \
+    } while (0)
 
 // --- setup/devices/device_enumeration.cpp, device_property.cpp ------------
 
@@ -62,8 +73,9 @@ bool PropertyHolds(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, const 
             free(buffer);
             return holds;
         }
+        const bool tooSmall = GetLastError() == ERROR_INSUFFICIENT_BUFFER && type == REG_MULTI_SZ;
         free(buffer);
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || type != REG_MULTI_SZ) {
+        if (!tooSmall) {
             return false;
         }
         offered = required;
@@ -94,7 +106,7 @@ bool AnyDeviceCarries(const wchar_t* id)
             found = found || byHardware || byCompatible;
         }
     }
-    SetupDiDestroyDeviceInfoList(set);
+    KEEPING_LAST_ERROR(SetupDiDestroyDeviceInfoList(set));
     return found;
 }
 
@@ -116,7 +128,7 @@ HANDLE TakeRunLock()
     HANDLE mutex = CreateMutexW(descriptor != nullptr ? &attributes : nullptr, FALSE,
                                 L"Global\\PinwheelDeviceSetup");
     if (descriptor != nullptr) {
-        LocalFree(descriptor);
+        KEEPING_LAST_ERROR(LocalFree(descriptor));
     }
     if (mutex != nullptr) {
         WaitForSingleObject(mutex, 5 * 60 * 1000);
@@ -127,8 +139,8 @@ HANDLE TakeRunLock()
 void DropRunLock(HANDLE mutex)
 {
     if (mutex != nullptr) {
-        ReleaseMutex(mutex);
-        CloseHandle(mutex);
+        KEEPING_LAST_ERROR(ReleaseMutex(mutex));
+        KEEPING_LAST_ERROR(CloseHandle(mutex));
     }
 }
 
@@ -168,7 +180,7 @@ bool IsOwnLog(const wchar_t* path, size_t folderLength)
         wcscpy(expected + length, L"Detail.log");
         own = CompareStringOrdinal(expected, -1, actual, -1, TRUE) == CSTR_EQUAL;
     }
-    CloseHandle(folderHandle);
+    KEEPING_LAST_ERROR(CloseHandle(folderHandle));
     return own;
 }
 
@@ -183,7 +195,7 @@ public:
     ~AppendLock()
     {
         if (m_held) {
-            UnlockFileEx(g_log, 0, 1, 0, &m_overlapped);
+            KEEPING_LAST_ERROR(UnlockFileEx(g_log, 0, 1, 0, &m_overlapped));
         }
     }
 
@@ -273,7 +285,7 @@ void DisableService(const wchar_t* service)
         const DWORD disabled = 4;
         RegSetValueExW(key, L"start", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&disabled),
                        sizeof(disabled));
-        RegCloseKey(key);
+        KEEPING_LAST_ERROR(RegCloseKey(key));
     } else {
         LogEntry(537, L"r.Open fail!");
         LogEntry(629, L"DisableMyService fail!");
@@ -294,7 +306,8 @@ int wmain(int argc, wchar_t* argv[])
         MessageBoxW(nullptr, argv[0], L"Warning", MB_OK | MB_ICONWARNING);
     }
 #endif
-    if (argc < 4 || _wcsicmp(argv[1], L"uninstall") != 0 || wcslen(argv[2]) == 0) {
+    if (argc < 4 || _wcsicmp(argv[1], L"install") == 0 || _wcsicmp(argv[1], L"uninstall") != 0 ||
+        wcslen(argv[2]) == 0) {
         return 3;
     }
     printf("Uninstall driver,please wait...");
