@@ -147,7 +147,19 @@ void DropRunLock(HANDLE mutex)
 // --- setup/diagnostics/detail_log.cpp, file_reader.cpp ---------------------
 
 const DWORD kFinalPathUnits = 2 * MAX_PATH;
-HANDLE g_log = INVALID_HANDLE_VALUE;
+
+// The log stays open to the end of the process and is closed at exit, as
+// the tool's log object is.
+struct LogHandle {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ~LogHandle()
+    {
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+} g_logHandle;
+HANDLE& g_log = g_logHandle.handle;
 
 // The tool's check that the log is its own folder's plain Detail.log: one
 // link, no reparse point, and the final path of its folder plus the name.
@@ -317,8 +329,5 @@ int wmain(int argc, wchar_t* argv[])
     }
     DropRunLock(lock);
     DisableService(argv[3]);
-    if (g_log != INVALID_HANDLE_VALUE) {
-        CloseHandle(g_log);
-    }
     return 0;
 }
