@@ -6,7 +6,7 @@
 X64 := build/x64
 X86 := build/x86
 
-.PHONY: all prerequisites build test demo bench clean
+.PHONY: all prerequisites build test demo bench dist clean
 
 all: build
 
@@ -30,6 +30,11 @@ demo: build
 bench: build
 	cmake/wine-run $(CURDIR)/$(X64)/wineprefix $(X64)/bin/enumerate_bench.exe
 	tests/bench/process_bench.sh $(X64)
+
+# Release archives of both architectures and their checksums in dist/
+# (README.md, "Releases"); signed when PINWHEEL_SIGN_* name a certificate.
+dist: prerequisites
+	@scripts/dist.sh dist build/dist
 
 clean:
 	rm -rf build
