@@ -72,4 +72,43 @@ TEST(QuietTest, OtherExtraArgumentsStillShowTheBox)
     }
 }
 
+// A run on a window station that nobody sees (as a service's, or SYSTEM's in
+// a deployment) behaves as if /quiet were given: nothing is asked of anyone.
+// A station made with CreateWindowStationW is not visible.
+TEST(QuietTest, InvisibleWindowStationShowsNoBox)
+{
+    PinwheelSandbox sandbox;
+    DriverPackage package = MakeDriverPackage(sandbox.Directory(), L"Hidden");
+    ASSERT_EQ(0u,
+              sandbox.Run({L"install", package.hardwareId, package.infPath, L"/quiet"}).exitCode);
+    DeleteFileW(sandbox.LogPath().c_str());
+
+    const std::wstring name = UniqueName(L"PwStation");
+    HWINSTA station = CreateWindowStationW(name.c_str(), 0, WINSTA_ALL_ACCESS, nullptr);
+    ASSERT_NE(nullptr, station) << GetLastError();
+    USEROBJECTFLAGS flags = {};
+    DWORD needed = 0;
+    ASSERT_TRUE(GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof(flags), &needed));
+    EXPECT_EQ(0u, flags.dwFlags & WSF_VISIBLE);
+    // Its desktop is made from inside the station.
+    HWINSTA ours = GetProcessWindowStation();
+    ASSERT_TRUE(SetProcessWindowStation(station));
+    HDESK desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    SetProcessWindowStation(ours);
+    ASSERT_NE(nullptr, desktop) << GetLastError();
+
+    WatchOptions options;
+    options.directory = sandbox.Directory();
+    options.answerBoxes = false;
+    options.timeoutMs = 30000;
+    options.desktop = name + L"\\Default";
+    WatchedRun run =
+        RunWatched(sandbox.Exe(), {L"install", package.hardwareId, package.infPath}, options);
+    EXPECT_FALSE(run.timedOut) << "the run waited on a box nobody can see";
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(NewLog(Entry(569, L"Install,But find device!")), ReadFileBytes(sandbox.LogPath()));
+    CloseDesktop(desktop);
+    CloseWindowStation(station);
+}
+
 }  // namespace

@@ -85,4 +85,27 @@ TEST_F(UnloadTest, SlowRoutineStillShowsNoWindow)
     EXPECT_EQ(0, run.visibleWindows);
 }
 
+// The launcher takes the library from its own folder only: one in the
+// current folder or on PATH, where anyone could have put it, is never
+// loaded. The one beside it still is, whatever the current folder.
+TEST_F(UnloadTest, LibraryOnlyFromItsOwnFolder)
+{
+    const std::wstring planted = FreshTestDirectory(L"unload-planted");
+    ASSERT_TRUE(CopyFileW((BuildDirectory() + L"\\larkspur\\Larkspur.dll").c_str(),
+                          (planted + L"\\Larkspur.dll").c_str(), FALSE));
+    WatchOptions options;
+    options.directory = planted;
+    options.environment = L"PATH=" + planted;
+    WatchedRun run = RunWatched(Exe(), {}, options);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ("", ReadFileBytes(planted + L"\\larkspur-events.txt"));
+
+    PlaceLibrary(L"larkspur");
+    run = RunWatched(Exe(), {}, options);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ("attach\ncall visible=0\ndetach free\n", Events());
+    EXPECT_EQ("", ReadFileBytes(planted + L"\\larkspur-events.txt"));
+}
+
 }  // namespace

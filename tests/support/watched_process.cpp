@@ -149,6 +149,10 @@ void Start(Launch& launch, const std::wstring& program, const std::vector<std::w
     }
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
+    std::wstring desktop = options.desktop;
+    if (!desktop.empty()) {
+        startup.lpDesktop = &desktop[0];
+    }
     if (options.captureOutput) {
         launch.out = InheritableTempFile(launch.outPath);
         launch.err = InheritableTempFile(launch.errPath);

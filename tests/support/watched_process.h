@@ -34,6 +34,9 @@ struct WatchOptions {
     // False: boxes are recorded but left for nobody to answer, as in a
     // silent install, so a run that shows one does not end by itself.
     bool answerBoxes = true;
+    // The window station and desktop to start on ("station\\desktop");
+    // empty: ours.
+    std::wstring desktop;
     std::wstring environment;  // extra NAME=value lines, '\n'-separated
 };
 
