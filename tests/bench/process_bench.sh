@@ -3,13 +3,16 @@
 # absent hardware ID against the baseline programs, under Wine, in a prefix
 # of its own with one persistent wineserver (ended for that prefix only).
 # Usage: process_bench.sh BUILD_DIR [RUNS] [PINWHEEL_EXE]
+# RUNS (timed runs of each program) defaults to 200: on a shared 2-core
+# machine single runs scatter widely, and the median ratio settles only
+# over a few hundred rounds.
 # PINWHEEL_EXE defaults to BUILD_DIR/bin/Pinwheel.exe; pass another build's
 # to compare two versions of the tool against the same baselines.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
-runs=${2:-40}
+runs=${2:-200}
 pinwheel=${3:-$build/bin/Pinwheel.exe}
 prefix=$build/bench-wineprefix
 stage=$build/bench-run
@@ -50,10 +53,13 @@ printf 'Windows calls of the baseline against the tool: '
 wine reg add "$key" /v start /t REG_DWORD /d 3 /f >/dev/null 2>&1
 
 winpath() { wine winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 timeout 1800 wine "$build/bin/process_bench.exe" "$runs" "$absent" "$service" \
     "$(winpath "$stage/tool/Pinwheel.exe")" \
     "$(winpath "$stage/baseline/uninstall_baseline.exe")" \
     "$(winpath "$stage/baseline_user32/uninstall_baseline_user32.exe")"
+
+echo "Load average (1, 5, 15 min) before: $load_before; after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 if ! wine reg query "$key" /v start 2>/dev/null | grep -q '0x4'; then
     echo "FAIL: the service's start value is not 4 after the runs" >&2
