@@ -2,8 +2,6 @@
 // failure logs, and that both procedures let it go before any box.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "log_directory.h"
 #include "procedures.h"
 #include "run_lock.h"
@@ -12,24 +10,36 @@
 
 namespace {
 
-// Whether some thread other than the asking one holds the lock now.
-bool HeldElsewhere()
+// Whether the calling thread owns the lock now. Asked of the kernel rather
+// than by waiting from another thread, which would also see locks held by
+// other test processes running at the same time.
+bool OwnedHere()
 {
-    bool held = false;
-    std::thread probe([&held] {
-        HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, CRunLock::kName);
-        if (mutex == nullptr) {
-            return;
-        }
-        const DWORD wait = WaitForSingleObject(mutex, 0);
-        held = wait == WAIT_TIMEOUT;
-        if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
-            ReleaseMutex(mutex);
-        }
+    struct MutantBasicInformation {
+        LONG currentCount;
+        BOOLEAN ownedByCaller;
+        BOOLEAN abandonedState;
+    };
+    typedef LONG(NTAPI * QueryMutantFn)(HANDLE, int, void*, ULONG, ULONG*);
+    static const QueryMutantFn s_query = reinterpret_cast<QueryMutantFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryMutant")));
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTANT_QUERY_STATE, FALSE, CRunLock::kName);
+    if (mutex == nullptr) {
+        // Nobody has it open: nobody holds it.
+        EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+        return false;
+    }
+    if (s_query == nullptr) {
+        ADD_FAILURE() << "cannot ask about the lock";
         CloseHandle(mutex);
-    });
-    probe.join();
-    return held;
+        return false;
+    }
+    MutantBasicInformation information = {};
+    const LONG status = s_query(mutex, 0 /* MutantBasicInformation */, &information,
+                                sizeof(information), nullptr);
+    CloseHandle(mutex);
+    EXPECT_EQ(0, status);
+    return information.ownedByCaller != 0;
 }
 
 TEST(RunLockTest, WaitsBoundedAndLogsEachWayOfNotGettingIt)
@@ -157,7 +167,7 @@ TEST(RunLockTest, NoBoxIsShownWhileTheLockIsHeld)
         sim.updateNeedsRestart = c.restart;
         sim.updateSucceeds = c.updates;
         int heldDuringBox = -1;
-        boxes.onBox = [&heldDuringBox] { heldDuringBox = HeldElsewhere() ? 1 : 0; };
+        boxes.onBox = [&heldDuringBox] { heldDuringBox = OwnedHere() ? 1 : 0; };
         WriteFileBytes(log.Path() + L"\\demo.inf", "[Version]\r\n");
         const std::wstring inf = log.Path() + L"\\demo.inf";
         CapturedStdout out;
@@ -165,7 +175,7 @@ TEST(RunLockTest, NoBoxIsShownWhileTheLockIsHeld)
         out.Text();
         ASSERT_EQ(1u, boxes.boxes.size());
         EXPECT_EQ(0, heldDuringBox);
-        EXPECT_FALSE(HeldElsewhere());
+        EXPECT_FALSE(OwnedHere());
     }
 }
 
@@ -176,14 +186,14 @@ TEST(RunLockTest, DeviceWorkRunsUnderTheLock)
     SimulatedDevices sim;
     RecordedBoxes boxes;
     std::vector<bool> held;
-    sim.beforeBuild = [&held](int) { held.push_back(HeldElsewhere()); };
+    sim.beforeBuild = [&held](int) { held.push_back(OwnedHere()); };
     sim.Add(MultiSz({L"ROOT\\Demo"}));
     Fail<win::RegOpenKeyExW> open(ERROR_FILE_NOT_FOUND, kKeepLastError);
     CapturedStdout out;
     EXPECT_EQ(ResultOk, RunUninstall(L"ROOT\\Demo", L"Demo"));
     out.Text();
     EXPECT_EQ((std::vector<bool>{true, true}), held);
-    EXPECT_FALSE(HeldElsewhere());
+    EXPECT_FALSE(OwnedHere());
 }
 
 }  // namespace
