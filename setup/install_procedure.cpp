@@ -2,6 +2,7 @@
 
 #include "devices/device_enumeration.h"
 #include "devices/root_device_install.h"
+#include "diagnostics/console_output.h"
 #include "diagnostics/detail_log.h"
 #include "procedures.h"
 #include "run_lock.h"
@@ -10,7 +11,7 @@
 
 int RunInstall(const wchar_t* hardwareId, const wchar_t* infPath)
 {
-    printf("Install driver,please wait...");
+    PrintProgressText(stdout, "Install driver,please wait...");
 
     // From the presence check to the end of the driver update no other run
     // may touch the devices, or two installs both find none and both create

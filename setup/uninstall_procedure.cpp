@@ -3,6 +3,7 @@
 #include "devices/device_enumeration.h"
 #include "devices/device_removal.h"
 #include "devices/service_disable.h"
+#include "diagnostics/console_output.h"
 #include "diagnostics/detail_log.h"
 #include "procedures.h"
 #include "run_lock.h"
@@ -51,7 +52,7 @@ int RemoveDevices(const wchar_t* hardwareId)
 
 int RunUninstall(const wchar_t* hardwareId, const wchar_t* serviceName)
 {
-    printf("Uninstall driver,please wait...");
+    PrintProgressText(stdout, "Uninstall driver,please wait...");
     const int result = RemoveDevices(hardwareId);
     // The service is disabled whatever the device work came to, and its
     // outcome never changes the result.

@@ -4,6 +4,7 @@
 #include <wchar.h>
 
 #include "../system_calls.h"
+#include "console_output.h"
 
 void PrintMessage(FILE* stream, unsigned long messageId, ...)
 {
@@ -24,9 +25,9 @@ void PrintMessage(FILE* stream, unsigned long messageId, ...)
         }
         if (end != length) {
             text[end] = L'\n';
-            text[end + 1] = L'\0';
+            ++end;
         }
-        fputws(text, stream);
+        PrintWideText(stream, text, end);
     }
     win::LocalFree(text);
 }
