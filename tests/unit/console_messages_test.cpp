@@ -8,15 +8,23 @@
 
 namespace {
 
-// What PrintMessage wrote to a text-mode stream, as bytes.
+// What PrintMessage wrote to a text-mode stream, as bytes; all of them are in
+// the file when it returns.
 template <typename... Inserts>
 std::string Printed(unsigned long id, Inserts... inserts)
 {
     std::wstring path = FreshTestDirectory(L"console_messages") + L"\\out.txt";
     FILE* stream = _wfopen(path.c_str(), L"w");
     PrintMessage(stream, id, inserts...);
+    const std::string atReturn = ReadFileBytes(path);
     fclose(stream);
-    return ReadFileBytes(path);
+    EXPECT_EQ(atReturn, ReadFileBytes(path)) << "bytes were left in the stream's buffer";
+    return atReturn;
+}
+
+UINT WINAPI Windows1252()
+{
+    return 1252;
 }
 
 const wchar_t* g_text;
@@ -96,6 +104,18 @@ TEST(ConsoleMessagesTest, MessageTableTextsWithTheirInserts)
     EXPECT_EQ(std::string("Driver installed.\r\n"), Printed(61106));
     // A number the table does not hold.
     EXPECT_EQ(std::string(), Printed(61003));
+}
+
+// A path under a user folder with non-ASCII characters comes out whole, each
+// character the code page cannot hold as '?', and with its line break.
+TEST(ConsoleMessagesTest, NonAsciiInsertsKeepTheWholeText)
+{
+    Override<win::GetConsoleOutputCP> codePage(&Windows1252);
+    EXPECT_EQ(
+        std::string("Installing the driver for ROOT\\Demo from "
+                    "C:\\Users\\\xDC"
+                    "bung-\xE9\\??\\demo.inf...\r\n"),
+        Printed(61102, L"ROOT\\Demo", L"C:\\Users\\\u00DCbung-\u00E9\\\u5F20\u4E09\\demo.inf"));
 }
 
 }  // namespace
