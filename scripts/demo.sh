@@ -71,6 +71,17 @@ show_service
 show_log
 
 echo
+echo "== The same, unattended: /quiet shows no box (a silent installer would wait"
+echo "   for ever on one); the log entry and the exit code are the same"
+pinwheel install ROOT\\PinwheelDemo PinwheelDemo.inf /quiet
+show_log
+
+echo
+echo "== A hardware ID no device node can store whole is refused before any device work"
+pinwheel install "ROOT\\PinwheelDemo$(printf '%0300d' 0)" PinwheelDemo.inf
+show_log
+
+echo
 echo "== Uninstall: remove the device, disable the service"
 echo "   (Wine 8 cannot remove devices: its SetupDiSetClassInstallParamsW is a stub"
 echo "   that always fails, so the removal is logged as failed, the box says so,"
