@@ -11,7 +11,8 @@
 // The steps follow the tool's files one by one (named above each step); when
 // the tool's sequence changes, change the matching step here.
 // The C headers first, as in the tool: after windows.h, mingw-w64's stdio.h
-// would route printf through its own formatter instead of the runtime's.
+// would route the printf family through its own formatter instead of the
+// runtime's.
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -322,7 +323,10 @@ int wmain(int argc, wchar_t* argv[])
         wcslen(argv[2]) == 0) {
         return 3;
     }
-    printf("Uninstall driver,please wait...");
+    // setup/diagnostics/console_output.cpp: the progress text goes out at
+    // once.
+    fputs("Uninstall driver,please wait...", stdout);
+    fflush(stdout);
     HANDLE lock = TakeRunLock();
     if (!AnyDeviceCarries(argv[2])) {
         LogEntry(621, L"Uninstall Ok,But no device!");
