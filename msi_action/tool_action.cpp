@@ -243,14 +243,15 @@ UINT RunToolFromActionData(MSIHANDLE session, ToolPhase phase)
     _snwprintf(commandLine.get(), length, L"%ls%ls", data.get(), kQuietSwitch);
     commandLine[length] = L'\0';
 
-    // No window, and the program folder as the current folder, so that a
-    // relative INF path means a file beside the tool.
+    // No window. The tool keeps the installer's current folder: had it the
+    // program folder, its handle on that folder could still be open when a
+    // removal deletes the emptied folder right after (Wine closes it late),
+    // so CustomActionData names the INF by its full path.
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     if (!msica::CreateProcessW(nullptr, commandLine.get(), nullptr, nullptr, FALSE,
-                               CREATE_NO_WINDOW, nullptr,
-                               folder[0] != L'\0' ? folder.get() : nullptr, &startup, &process)) {
+                               CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
         const DWORD error = msica::GetLastError();
         const Outcome outcome = MapExitCode(kNoExitCode, phase);
         LogLine(session, L"cannot start %ls: error %lu; %ls", commandLine.get(), error,
