@@ -307,8 +307,6 @@ BOOL WINAPI FakeUpdateDriver(HWND parent, LPCWSTR hardwareId, LPCWSTR inf, DWORD
     return TRUE;
 }
 
-decltype(win::LoadLibraryExW) g_nextDeviceLoad;
-
 HMODULE WINAPI FakeLoadLibrary(LPCWSTR name, HANDLE file, DWORD flags)
 {
     // Only newdev is simulated; the user interface has a stand-in of its own.
@@ -316,7 +314,7 @@ HMODULE WINAPI FakeLoadLibrary(LPCWSTR name, HANDLE file, DWORD flags)
     const std::wstring newdev = L"newdev.dll";
     if (wanted.size() < newdev.size() ||
         _wcsicmp(wanted.c_str() + wanted.size() - newdev.size(), newdev.c_str()) != 0) {
-        return g_nextDeviceLoad(name, file, flags);
+        return Override<win::LoadLibraryExW>::Next()(name, file, flags);
     }
     std::ostringstream call;
     call << "LoadLibraryExW(" << Narrow(name) << ",file=" << (file ? "set" : "null") << ",flags=0x"
@@ -333,7 +331,7 @@ HMODULE WINAPI FakeLoadLibrary(LPCWSTR name, HANDLE file, DWORD flags)
 FARPROC WINAPI GetProc(HMODULE module, LPCSTR name)
 {
     if (module != kNewdev) {
-        return ::GetProcAddress(module, name);
+        return Override<win::GetProcAddress>::Next()(module, name);
     }
     Record(std::string("GetProcAddress(") + name + ")");
     if (!g_sim->newdevHasExport || std::string(name) != "UpdateDriverForPlugAndPlayDevicesW") {
@@ -346,18 +344,11 @@ FARPROC WINAPI GetProc(HMODULE module, LPCSTR name)
 BOOL WINAPI FreeLib(HMODULE module)
 {
     if (module != kNewdev) {
-        return ::FreeLibrary(module);
+        return Override<win::FreeLibrary>::Next()(module);
     }
     Record("FreeLibrary");
     ++g_sim->librariesFreed;
     return TRUE;
-}
-
-template <typename Fn>
-void Replace(std::vector<std::pair<void**, void*>>& saved, Fn& entry, Fn replacement)
-{
-    saved.emplace_back(reinterpret_cast<void**>(&entry), reinterpret_cast<void*>(entry));
-    entry = replacement;
 }
 
 }  // namespace
@@ -392,32 +383,28 @@ SimulatedDevices::SimulatedDevices()
     g_sets.clear();
     g_members.clear();
     g_nextHandle = 0;
-    Replace(m_saved, win::SetupDiGetClassDevsExW, &GetClassDevsEx);
-    Replace(m_saved, win::SetupDiGetDeviceInfoListDetailW, &GetListDetail);
-    Replace(m_saved, win::SetupDiEnumDeviceInfo, &EnumDeviceInfo);
-    Replace(m_saved, win::SetupDiGetDeviceRegistryPropertyW, &GetRegistryProperty);
-    Replace(m_saved, win::SetupDiSetDeviceRegistryPropertyW, &SetRegistryProperty);
-    Replace(m_saved, win::SetupDiDestroyDeviceInfoList, &DestroyList);
-    Replace(m_saved, win::SetupDiGetINFClassW, &GetInfClass);
-    Replace(m_saved, win::SetupDiCreateDeviceInfoList, &CreateList);
-    Replace(m_saved, win::SetupDiCreateDeviceInfoW, &CreateInfo);
-    Replace(m_saved, win::SetupDiCallClassInstaller, &CallClassInstaller);
-    Replace(m_saved, win::SetupDiSetClassInstallParamsW, &SetClassInstallParams);
-    Replace(m_saved, win::SetupDiGetDeviceInstallParamsW, &GetInstallParams);
-    Replace(m_saved, win::CM_Get_Device_ID_ExW, &GetDeviceId);
-    m_saved.emplace_back(reinterpret_cast<void**>(&g_nextDeviceLoad),
-                         reinterpret_cast<void*>(g_nextDeviceLoad));
-    g_nextDeviceLoad = win::LoadLibraryExW;
-    Replace(m_saved, win::LoadLibraryExW, &FakeLoadLibrary);
-    Replace(m_saved, win::GetProcAddress, &GetProc);
-    Replace(m_saved, win::FreeLibrary, &FreeLib);
+    m_overrides.Add<win::SetupDiGetClassDevsExW>(&GetClassDevsEx);
+    m_overrides.Add<win::SetupDiGetDeviceInfoListDetailW>(&GetListDetail);
+    m_overrides.Add<win::SetupDiEnumDeviceInfo>(&EnumDeviceInfo);
+    m_overrides.Add<win::SetupDiGetDeviceRegistryPropertyW>(&GetRegistryProperty);
+    m_overrides.Add<win::SetupDiSetDeviceRegistryPropertyW>(&SetRegistryProperty);
+    m_overrides.Add<win::SetupDiDestroyDeviceInfoList>(&DestroyList);
+    m_overrides.Add<win::SetupDiGetINFClassW>(&GetInfClass);
+    m_overrides.Add<win::SetupDiCreateDeviceInfoList>(&CreateList);
+    m_overrides.Add<win::SetupDiCreateDeviceInfoW>(&CreateInfo);
+    m_overrides.Add<win::SetupDiCallClassInstaller>(&CallClassInstaller);
+    m_overrides.Add<win::SetupDiSetClassInstallParamsW>(&SetClassInstallParams);
+    m_overrides.Add<win::SetupDiGetDeviceInstallParamsW>(&GetInstallParams);
+    m_overrides.Add<win::CM_Get_Device_ID_ExW>(&GetDeviceId);
+    // Only newdev is simulated: other libraries go on to whatever was there.
+    m_overrides.Add<win::LoadLibraryExW>(&FakeLoadLibrary);
+    m_overrides.Add<win::GetProcAddress>(&GetProc);
+    m_overrides.Add<win::FreeLibrary>(&FreeLib);
 }
 
 SimulatedDevices::~SimulatedDevices()
 {
-    for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
-        *it->first = it->second;
-    }
+    m_overrides.Clear();
     g_sim = m_previous;
 }
 
@@ -452,9 +439,6 @@ namespace {
 RecordedBoxes* g_boxes;
 HMODULE const kUser32 = reinterpret_cast<HMODULE>(0x7E58000);
 HWINSTA const kStation = reinterpret_cast<HWINSTA>(0x7E59000);
-decltype(win::LoadLibraryExW) g_nextLoad;
-decltype(win::GetProcAddress) g_nextProc;
-decltype(win::FreeLibrary) g_nextFree;
 
 bool IsUser32(const wchar_t* name)
 {
@@ -500,7 +484,7 @@ BOOL WINAPI FakeObjectInformation(HANDLE object, int index, void* info, DWORD si
 HMODULE WINAPI LoadUser32(LPCWSTR name, HANDLE file, DWORD flags)
 {
     if (!IsUser32(name)) {
-        return g_nextLoad(name, file, flags);
+        return Override<win::LoadLibraryExW>::Next()(name, file, flags);
     }
     g_boxes->libraryNames.push_back(name);
     ++g_boxes->loads;
@@ -510,7 +494,7 @@ HMODULE WINAPI LoadUser32(LPCWSTR name, HANDLE file, DWORD flags)
 FARPROC WINAPI User32Proc(HMODULE module, LPCSTR name)
 {
     if (module != kUser32) {
-        return g_nextProc(module, name);
+        return Override<win::GetProcAddress>::Next()(module, name);
     }
     const std::string wanted = name;
     void (*proc)() = nullptr;
@@ -530,7 +514,7 @@ FARPROC WINAPI User32Proc(HMODULE module, LPCSTR name)
 BOOL WINAPI FreeUser32(HMODULE module)
 {
     if (module != kUser32) {
-        return g_nextFree(module);
+        return Override<win::FreeLibrary>::Next()(module);
     }
     ++g_boxes->frees;
     return TRUE;
@@ -539,28 +523,20 @@ BOOL WINAPI FreeUser32(HMODULE module)
 
 RecordedBoxes::RecordedBoxes() : m_previous(g_boxes)
 {
-    // An instance nested in another chains to it; the outer one's links come
-    // back when the inner one goes.
-    m_saved.emplace_back(reinterpret_cast<void**>(&g_nextLoad), reinterpret_cast<void*>(g_nextLoad));
-    m_saved.emplace_back(reinterpret_cast<void**>(&g_nextProc), reinterpret_cast<void*>(g_nextProc));
-    m_saved.emplace_back(reinterpret_cast<void**>(&g_nextFree), reinterpret_cast<void*>(g_nextFree));
     // Each test starts with the user interface as a new run has it.
     ResetUserInterfaceForTesting();
     g_boxes = this;
-    g_nextLoad = win::LoadLibraryExW;
-    g_nextProc = win::GetProcAddress;
-    g_nextFree = win::FreeLibrary;
-    Replace(m_saved, win::LoadLibraryExW, &LoadUser32);
-    Replace(m_saved, win::GetProcAddress, &User32Proc);
-    Replace(m_saved, win::FreeLibrary, &FreeUser32);
+    // Other libraries go on to whatever was there, an instance nested in
+    // another to the outer one.
+    m_overrides.Add<win::LoadLibraryExW>(&LoadUser32);
+    m_overrides.Add<win::GetProcAddress>(&User32Proc);
+    m_overrides.Add<win::FreeLibrary>(&FreeUser32);
 }
 
 RecordedBoxes::~RecordedBoxes()
 {
     ResetUserInterfaceForTesting();
-    for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
-        *it->first = it->second;
-    }
+    m_overrides.Clear();
     g_boxes = m_previous;
 }
 

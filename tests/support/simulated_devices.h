@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include "system_call_override.h"
 #include "system_calls.h"
 
 #include <gtest/gtest.h>
@@ -95,7 +96,7 @@ public:
     static SimulatedDevices* Current();
 
 private:
-    std::vector<std::pair<void**, void*>> m_saved;
+    OverrideSet m_overrides;
     SimulatedDevices* m_previous;
 };
 
@@ -129,7 +130,7 @@ public:
     int frees = 0;
 
 private:
-    std::vector<std::pair<void**, void*>> m_saved;
+    OverrideSet m_overrides;
     RecordedBoxes* m_previous;
 };
 
