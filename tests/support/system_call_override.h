@@ -56,8 +56,8 @@ struct Chain<Entry, R(WINAPI*)(A...)> {
 
     struct Slot {
         Fn replacement;
-        Fn previous;     // what the entry held before this layer
-        void* context;   // the object that made the layer
+        Fn previous;       // what the entry held before this layer
+        void* context;     // the object that made the layer
         bool passThrough;  // the layer has gone out of turn
     };
     static inline Slot s_slots[kMaxDepth];

@@ -107,10 +107,13 @@ TEST(SystemCallOverrideTest, WhatATestLeavesBehindIsReportedAndPutBack)
     EXPECT_EQ("", system_call_override::PutEverythingBack());
     // Leaked on purpose: the check after a test finds it and takes it away.
     new Override<win::GetSystemDirectoryW>(&Answer);
-    win::GetFileAttributesW = [](LPCWSTR) -> DWORD { return 0; };
-    EXPECT_EQ("1 layer(s) still on GetSystemDirectoryW, GetFileAttributesW not at its Windows "
-              "function",
-              system_call_override::PutEverythingBack());
+    win::GetFileAttributesW = [](LPCWSTR) -> DWORD {
+        return 0;
+    };
+    EXPECT_EQ(
+        "1 layer(s) still on GetSystemDirectoryW, GetFileAttributesW not at its Windows "
+        "function",
+        system_call_override::PutEverythingBack());
     EXPECT_EQ(Windows<win::GetSystemDirectoryW>(), Held<win::GetSystemDirectoryW>());
     EXPECT_EQ(Windows<win::GetFileAttributesW>(), Held<win::GetFileAttributesW>());
     // Fresh layers after that work as ever.
