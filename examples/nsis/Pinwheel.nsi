@@ -108,6 +108,9 @@ Function .onInstSuccess
 FunctionEnd
 
 Section "Uninstall"
+  ; The current folder (the tool's too, as ExecWait starts it there) cannot
+  ; be removed: out of the program folder, so that RMDir below can.
+  SetOutPath "$TEMP"
   DetailPrint "Removing the driver..."
   StrCpy $0 ""
   ClearErrors

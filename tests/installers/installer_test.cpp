@@ -56,8 +56,9 @@ std::wstring WindowsTemp(const std::wstring& name)
 }
 
 // Starts a command line exactly as written (no quoting is added, so that the
-// NSIS uninstaller's _?=<folder> stays unquoted with its spaces) and waits
-// for its exit code, for a few minutes at most.
+// NSIS uninstaller's _?=<folder> stays unquoted with its spaces) without a
+// console, as a deployment tool starts an installer, and waits for its exit
+// code, for a few minutes at most.
 ::testing::AssertionResult RunCommand(const std::wstring& commandLine, DWORD* exitCode)
 {
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
@@ -65,8 +66,8 @@ std::wstring WindowsTemp(const std::wstring& name)
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
         return ::testing::AssertionFailure()
                << "cannot start " << Narrow(commandLine) << ": error " << GetLastError();
     }
@@ -141,12 +142,38 @@ std::wstring NsisUninstall(const std::wstring& folder)
     return Quote(folder + L"\\Uninstall.exe") + L" /S _?=" + folder;
 }
 
-// In place, the uninstaller cannot delete itself.
+// The names in a folder, "." and ".." left out.
+std::vector<std::wstring> FolderEntries(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            names.push_back(name);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+// Run in place, the uninstaller cannot delete itself: it is all that is left,
+// and the test removes it. (Wine lets go of an ended program's file and
+// folder a moment late, hence the retries.)
 void RemoveUninstaller(const std::wstring& folder)
 {
-    EXPECT_TRUE(FileExists(folder + L"\\Uninstall.exe"));
-    DeleteFileW((folder + L"\\Uninstall.exe").c_str());
-    EXPECT_TRUE(RemoveDirectoryW(folder.c_str())) << "something else was left in the folder";
+    EXPECT_EQ(std::vector<std::wstring>{L"Uninstall.exe"}, FolderEntries(folder));
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        DeleteFileW((folder + L"\\Uninstall.exe").c_str());
+        if (RemoveDirectoryW(folder.c_str())) {
+            return;
+        }
+        Sleep(100);
+    }
 }
 
 TEST(NsisInstaller, InstallsTheDriverAndItsUninstallerRemovesIt)
