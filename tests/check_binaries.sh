@@ -15,7 +15,7 @@ allowed_imports() {
     case "$1" in
     Pinwheel.exe) echo "kernel32.dll advapi32.dll setupapi.dll msvcrt.dll" ;;
     # The custom-action library runs inside Windows Installer.
-    PinwheelMsi.dll) echo "kernel32.dll user32.dll advapi32.dll msvcrt.dll msi.dll" ;;
+    PinwheelMsi.dll) echo "kernel32.dll msvcrt.dll msi.dll" ;;
     *) echo "kernel32.dll user32.dll advapi32.dll setupapi.dll msvcrt.dll gdi32.dll" ;;
     esac
 }

@@ -232,7 +232,13 @@ int AppendText(CFileReader& file, const wchar_t* text)
         size += sizeof(kPad);
     }
     DWORD written = 0;
-    return file.WriteAt(size, bytes, text, &written, 0) && written == bytes ? 1 : 0;
+    if (file.WriteAt(size, bytes, text, &written, 0) && written == bytes) {
+        return 1;
+    }
+    // A write cut short (a full disk) would leave a torn entry for the next
+    // one to follow: take it back while the lock still keeps other runs out.
+    file.SetSize(size);
+    return 0;
 }
 
 // Formats into the buffer after `used` units; a text longer than the buffer

@@ -163,15 +163,17 @@ TEST_F(DetailLogTest, AFailedWriteDoesNotStopTheNextOne)
         EXPECT_EQ(0, WriteDetailLog(L"b"));
     }
     {
-        // A short write counts as a failure too.
+        // A short write counts as a failure too, and what it wrote is taken
+        // back, so that no torn text stays in the log.
         Override<win::WriteFile> shortWrite(
             [](HANDLE file, LPCVOID data, DWORD, LPDWORD written, LPOVERLAPPED o) -> BOOL {
-                return ::WriteFile(file, data, 2, written, o);
+                return ::WriteFile(file, data, 3, written, o);
             });
         EXPECT_EQ(0, WriteDetailLog(L"cd"));
+        EXPECT_EQ(NewLog(L"a"), log.Bytes());
     }
     EXPECT_EQ(1, WriteDetailLog(L"e"));
-    EXPECT_EQ(NewLog(L"ace"), log.Bytes());
+    EXPECT_EQ(NewLog(L"ae"), log.Bytes());
 }
 
 TEST_F(DetailLogTest, FormatsWideStringsAndSignedNumbers)
