@@ -14,10 +14,7 @@ const bool kNobodyAnswers = false;
 TEST(QuietTest, RefusedReinstallEndsByItselfWithItsEntry)
 {
     PinwheelSandbox sandbox;
-    DriverPackage package = MakeDriverPackage(sandbox.Directory(), L"Quiet");
-    ASSERT_EQ(0u,
-              sandbox.Run({L"install", package.hardwareId, package.infPath, L"/quiet"}).exitCode);
-    DeleteFileW(sandbox.LogPath().c_str());
+    DriverPackage package = InstalledPackage(sandbox, L"Quiet");
 
     PinwheelResult run = sandbox.Run({L"install", package.hardwareId, package.infPath, L"/QUIET"},
                                      std::wstring(), kNobodyAnswers);
@@ -34,10 +31,7 @@ TEST(QuietTest, RefusedReinstallEndsByItselfWithItsEntry)
 TEST(QuietTest, FailedUninstallEndsByItselfWithTheSwitchInFifthPlace)
 {
     PinwheelSandbox sandbox;
-    DriverPackage package = MakeDriverPackage(sandbox.Directory(), L"QuietGone");
-    ASSERT_EQ(0u,
-              sandbox.Run({L"install", package.hardwareId, package.infPath, L"/quiet"}).exitCode);
-    DeleteFileW(sandbox.LogPath().c_str());
+    DriverPackage package = InstalledPackage(sandbox, L"QuietGone");
 
     PinwheelResult run =
         sandbox.Run({L"uninstall", package.hardwareId, package.service, L"extra", L"/Quiet"},
@@ -58,9 +52,7 @@ TEST(QuietTest, FailedUninstallEndsByItselfWithTheSwitchInFifthPlace)
 TEST(QuietTest, OtherExtraArgumentsStillShowTheBox)
 {
     PinwheelSandbox sandbox;
-    DriverPackage package = MakeDriverPackage(sandbox.Directory(), L"NotQuiet");
-    ASSERT_EQ(0u,
-              sandbox.Run({L"install", package.hardwareId, package.infPath, L"/quiet"}).exitCode);
+    DriverPackage package = InstalledPackage(sandbox, L"NotQuiet");
     for (const wchar_t* extra : {L"/q", L"/quiet:yes", L"quiet"}) {
         DeleteFileW(sandbox.LogPath().c_str());
         PinwheelResult run = sandbox.Run({L"install", package.hardwareId, package.infPath, extra});
@@ -78,10 +70,7 @@ TEST(QuietTest, OtherExtraArgumentsStillShowTheBox)
 TEST(QuietTest, InvisibleWindowStationShowsNoBox)
 {
     PinwheelSandbox sandbox;
-    DriverPackage package = MakeDriverPackage(sandbox.Directory(), L"Hidden");
-    ASSERT_EQ(0u,
-              sandbox.Run({L"install", package.hardwareId, package.infPath, L"/quiet"}).exitCode);
-    DeleteFileW(sandbox.LogPath().c_str());
+    DriverPackage package = InstalledPackage(sandbox, L"Hidden");
 
     const std::wstring name = UniqueName(L"PwStation");
     HWINSTA station = CreateWindowStationW(name.c_str(), 0, WINSTA_ALL_ACCESS, nullptr);

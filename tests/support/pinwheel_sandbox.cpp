@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "device_state.h"
 #include "log_directory.h"
 
 std::wstring BuildDirectory()
@@ -64,4 +65,13 @@ std::vector<PinwheelResult> PinwheelSandbox::RunTogether(
         results.push_back(result);
     }
     return results;
+}
+
+DriverPackage InstalledPackage(const PinwheelSandbox& sandbox, const std::wstring& stem)
+{
+    DriverPackage package = MakeDriverPackage(sandbox.Directory(), stem);
+    EXPECT_EQ(0u,
+              sandbox.Run({L"install", package.hardwareId, package.infPath, L"/quiet"}).exitCode);
+    DeleteFileW(sandbox.LogPath().c_str());
+    return package;
 }

@@ -32,5 +32,11 @@ private:
     std::wstring m_directory;
 };
 
+struct DriverPackage;
+// A driver package of its own (see MakeDriverPackage) installed into the
+// sandbox by a quiet run, with the log of that run removed: the starting
+// point of the tests that need a device present.
+DriverPackage InstalledPackage(const PinwheelSandbox& sandbox, const std::wstring& stem);
+
 // The folder that holds the test executables and the programs under test.
 std::wstring BuildDirectory();
