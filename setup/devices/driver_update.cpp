@@ -49,9 +49,9 @@ int UpdateDriverFromInf(const wchar_t* hardwareId, const wchar_t* infPath)
     }
 
     // Where nobody can answer, the platform must fail rather than ask (an
-    // unsigned driver, a file to locate). newdev has brought the user
-    // interface into the process already, so looking at the window station
-    // here costs nothing.
+    // unsigned driver, a file to locate). The driver update is the one step
+    // where the platform itself may ask the user something, so it is the one
+    // place besides a box where the window station is looked at.
     DWORD flags = INSTALLFLAG_FORCE;
     if (IsNonInteractive()) {
         flags |= INSTALLFLAG_NONINTERACTIVE;
