@@ -22,7 +22,10 @@ pass() { echo "ok: $*"; passes=$((passes + 1)); }
 # service, and exits 0 (the exit code does not depend on the log).
 pinwheel() {
     timeout 120 "$run" "$prefix" "$1/Pinwheel.exe" uninstall 'ROOT\PwLinkAbsent' PwLinkAbsentSvc /quiet \
-        </dev/null >/dev/null 2>&1
+        </dev/null >"$work/out" 2>&1
+    code=$?
+    [ "$code" = 0 ] || sed 's/^/   | /' "$work/out"
+    return $code
 }
 
 # The entries of one run, UTF-16LE.

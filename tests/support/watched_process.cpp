@@ -41,6 +41,11 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM context)
         }
         return TRUE;
     }
+    // A box is read once it is shown: while it is being made, its text may
+    // not be there yet.
+    if (!IsWindowVisible(window)) {
+        return TRUE;
+    }
     if (state.answered->insert(window).second) {
         Box box{WindowText(window), WindowText(textControl)};
         state.boxes->push_back(box);
