@@ -25,6 +25,9 @@ pinwheel() {
         </dev/null >"$work/out" 2>&1
     code=$?
     [ "$code" = 0 ] || sed 's/^/   | /' "$work/out"
+    # The run really happened: an unchanged file proves nothing otherwise.
+    [ "$(cat "$work/out")" = "Uninstall driver,please wait..." ] ||
+        fail "the run printed '$(cat "$work/out")', not its progress text"
     return $code
 }
 
