@@ -16,64 +16,38 @@ namespace {
 // not open a lock that a SYSTEM run made.
 const wchar_t kAccessRules[] = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)";
 
-// Owns the security descriptor that the conversion allocates.
-class CSecurityDescriptor {
-public:
-    CSecurityDescriptor() : m_descriptor(nullptr)
-    {
-        if (!win::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                kAccessRules, SDDL_REVISION_1, &m_descriptor, nullptr)) {
-            m_descriptor = nullptr;
-        }
-    }
-    ~CSecurityDescriptor()
-    {
-        if (m_descriptor != nullptr) {
-            const DWORD error = win::GetLastError();
-            win::LocalFree(m_descriptor);
-            win::SetLastError(error);
-        }
-    }
-    CSecurityDescriptor(const CSecurityDescriptor&) = delete;
-    CSecurityDescriptor& operator=(const CSecurityDescriptor&) = delete;
-    PSECURITY_DESCRIPTOR Get() const { return m_descriptor; }
-
-private:
-    PSECURITY_DESCRIPTOR m_descriptor;
-};
-
 }  // namespace
 
-CRunLock::CRunLock() : m_mutex(nullptr), m_held(false) {}
+CRunLock::CRunLock() : m_held(false) {}
 
 CRunLock::~CRunLock()
 {
+    // Released before the handle closes.
     Release();
-    if (m_mutex != nullptr) {
-        const DWORD error = win::GetLastError();
-        win::CloseHandle(m_mutex);
-        win::SetLastError(error);
-    }
 }
 
 int CRunLock::Acquire()
 {
-    if (m_mutex == nullptr) {
+    if (!m_mutex.IsValid()) {
         // Without the descriptor the mutex still works between runs of one
         // account: the default access is the fallback.
-        CSecurityDescriptor descriptor;
+        UniqueLocalMemory descriptor;
+        if (!win::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                kAccessRules, SDDL_REVISION_1, descriptor.Out(), nullptr)) {
+            *descriptor.Out() = nullptr;
+        }
         SECURITY_ATTRIBUTES attributes;
         attributes.nLength = sizeof(attributes);
         attributes.lpSecurityDescriptor = descriptor.Get();
         attributes.bInheritHandle = FALSE;
-        m_mutex = win::CreateMutexW(descriptor.Get() != nullptr ? &attributes : nullptr, FALSE,
-                                    kName);
-        if (m_mutex == nullptr) {
+        *m_mutex.Out() = win::CreateMutexW(descriptor.IsValid() ? &attributes : nullptr, FALSE,
+                                           kName);
+        if (!m_mutex.IsValid()) {
             LogFailure(640, L"CreateMutex fail,error code is 0x%x!", win::GetLastError());
             return ResultFailed;
         }
     }
-    const DWORD wait = win::WaitForSingleObject(m_mutex, kWaitMilliseconds);
+    const DWORD wait = win::WaitForSingleObject(m_mutex.Get(), kWaitMilliseconds);
     if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
         // Abandoned: a run was killed while it held the lock. Its device work
         // is over either way, so the lock is simply taken over.
@@ -93,7 +67,7 @@ void CRunLock::Release()
     if (m_held) {
         m_held = false;
         const DWORD error = win::GetLastError();
-        win::ReleaseMutex(m_mutex);
+        win::ReleaseMutex(m_mutex.Get());
         win::SetLastError(error);
     }
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "unique_handles.h"
+
 // The machine-wide lock that keeps the device work of concurrent runs apart:
 // without it, two installs of one hardware ID both find no device and both
 // create a node. Held from the presence check to the end of the driver
@@ -23,6 +25,6 @@ public:
     static const DWORD kWaitMilliseconds;
 
 private:
-    HANDLE m_mutex;
+    UniqueKernelObject m_mutex;
     bool m_held;
 };

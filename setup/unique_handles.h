@@ -61,3 +61,19 @@ struct FileHandleTraits {
     static void Close(Type file) { win::CloseHandle(file); }
 };
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
+
+// A kernel object whose "none" is null, as CreateMutexW returns it.
+struct KernelObjectTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type object) { win::CloseHandle(object); }
+};
+using UniqueKernelObject = UniqueHandle<KernelObjectTraits>;
+
+// Memory that the system allocated for the caller to free with LocalFree.
+struct LocalMemoryTraits {
+    using Type = HLOCAL;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type memory) { win::LocalFree(memory); }
+};
+using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
