@@ -5,6 +5,7 @@
 #include "diagnostics/console_messages.h"
 #include "diagnostics/detail_log.h"
 #include "driver_update.h"
+#include "inf_path.h"
 #include "record_sizes.h"
 #include "setup_result.h"
 #include "system_calls.h"
@@ -19,12 +20,9 @@ const int kMaxStoredIdLength = 255;
 int InstallRootDevice(const wchar_t* hardwareId, const wchar_t* infPath)
 {
     wchar_t fullInfPath[MAX_PATH];
-    DWORD length = win::GetFullPathNameW(infPath, MAX_PATH, fullInfPath, nullptr);
-    if (length == 0 || length >= MAX_PATH) {
-        // A path too long for the buffer is reported as its needed size,
-        // with no error set.
-        const DWORD code = length == 0 ? win::GetLastError() : ERROR_FILENAME_EXCED_RANGE;
-        LogFailure(289, L"GetFullPathName fail,error code is 0x%x!", code);
+    DWORD error = 0;
+    if (!GetFullInfPath(infPath, fullInfPath, &error)) {
+        LogFailure(289, L"GetFullPathName fail,error code is 0x%x!", error);
         return ResultFailed;
     }
 
