@@ -78,6 +78,13 @@ TEST(RefusedInputTest, ServiceNameOutsideOneServiceKeyWritesNothing)
               RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kServices + service + L"\\Parameters").c_str(),
                               0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegCloseKey(key);
+    // The Services key itself is shared by the whole prefix: what matters is
+    // that these runs leave its value as they found it.
+    const std::wstring servicesKey = L"SYSTEM\\CurrentControlSet\\Services";
+    DWORD servicesStartBefore = 0, servicesSize = sizeof(servicesStartBefore);
+    const LSTATUS servicesBefore =
+        RegGetValueW(HKEY_LOCAL_MACHINE, servicesKey.c_str(), L"start", RRF_RT_ANY, nullptr,
+                     &servicesStartBefore, &servicesSize);
     for (const std::wstring& name :
          {std::wstring(), service + L"\\Parameters", service + L"/Parameters"}) {
         DeleteFileW(sandbox.LogPath().c_str());
@@ -89,9 +96,12 @@ TEST(RefusedInputTest, ServiceNameOutsideOneServiceKeyWritesNothing)
                          Entry(629, L"DisableMyService fail!")),
                   run.log);
     }
-    for (const std::wstring& path :
-         {std::wstring(L"SYSTEM\\CurrentControlSet\\Services"), kServices + service,
-          kServices + service + L"\\Parameters"}) {
+    DWORD servicesStartAfter = 0;
+    servicesSize = sizeof(servicesStartAfter);
+    EXPECT_EQ(servicesBefore, RegGetValueW(HKEY_LOCAL_MACHINE, servicesKey.c_str(), L"start",
+                                           RRF_RT_ANY, nullptr, &servicesStartAfter, &servicesSize));
+    EXPECT_EQ(servicesStartBefore, servicesStartAfter);
+    for (const std::wstring& path : {kServices + service, kServices + service + L"\\Parameters"}) {
         DWORD start = 0, size = sizeof(start);
         EXPECT_EQ(ERROR_FILE_NOT_FOUND,
                   RegGetValueW(HKEY_LOCAL_MACHINE, path.c_str(), L"start", RRF_RT_ANY, nullptr,
